@@ -1,0 +1,86 @@
+# Shared set-up of the project's commands: Debian packages and qemu-user.
+# Sourced by scripts/test and scripts/run-module; not run on its own.
+
+ORVANTA_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
+
+# Packages each kind of build needs.
+orvanta_packages() {
+  local kind
+  local -a pkgs=(cmake make g++ pkg-config libconfig-dev libgtest-dev libgmock-dev util-linux)
+  for kind in "$@"; do
+    case $kind in
+      sanitize) pkgs+=(clang-14 libclang-rt-14-dev) ;;
+      arm)      pkgs+=(g++-arm-linux-gnueabihf qemu-user libc6:armhf libstdc++6:armhf
+                       libconfig-dev:armhf libgtest-dev:armhf libgmock-dev:armhf) ;;
+    esac
+  done
+  printf '%s\n' "${pkgs[@]}" | sort -u
+}
+
+orvanta_missing_packages() {
+  local pkg
+  for pkg in $(orvanta_packages "$@"); do
+    dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q 'install ok installed' ||
+      echo "$pkg"
+  done
+}
+
+# Installs what is missing (as root), or names it and fails.
+orvanta_ensure_packages() {
+  local -a missing
+  mapfile -t missing < <(orvanta_missing_packages "$@")
+  [ ${#missing[@]} -eq 0 ] && return 0
+  if [ "$(id -u)" -ne 0 ]; then
+    echo "error: missing Debian packages: ${missing[*]}" >&2
+    echo "       install them as root: apt-get install ${missing[*]}" >&2
+    return 1
+  fi
+  echo "== installing Debian packages: ${missing[*]}"
+  if printf '%s\n' "${missing[@]}" | grep -q ':armhf$' &&
+     ! dpkg --print-foreign-architectures | grep -qx armhf; then
+    dpkg --add-architecture armhf
+  fi
+  export DEBIAN_FRONTEND=noninteractive
+  apt-get update -qq
+  apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+}
+
+ORVANTA_BINFMT=/proc/sys/fs/binfmt_misc
+ORVANTA_ARM_MAGIC='\x7f\x45\x4c\x46\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x28\x00'
+ORVANTA_ARM_MASK='\xff\xff\xff\xff\xff\xff\xff\x00\xff\xff\xff\xff\xff\xff\xff\xff\xfe\xff\xff\xff'
+
+# ARM programs started by other programs (the supervisor, the agent it
+# starts) need the kernel to hand them to qemu-arm. The fix-binary flag F
+# opens qemu-arm once, at registration, so that it keeps working inside
+# the tests' mount namespaces, where /usr/bin is replaced.
+orvanta_ensure_binfmt() {
+  local entry=$ORVANTA_BINFMT/qemu-arm
+  if [ -e "$entry" ] && grep -q '^enabled' "$entry" && grep -q '^flags:.*F' "$entry"; then
+    return 0
+  fi
+  if [ "$(id -u)" -ne 0 ]; then
+    echo "note: qemu-arm is not registered with binfmt_misc (flag F) and this is not root;" >&2
+    echo "      ARM tests that start ARM child programs will be skipped." >&2
+    return 0
+  fi
+  [ -e "$ORVANTA_BINFMT/register" ] ||
+    mount -t binfmt_misc binfmt_misc "$ORVANTA_BINFMT"
+  [ -e "$entry" ] && echo -1 > "$entry"
+  printf ':qemu-arm:M::%s:%s:%s:F\n' "$ORVANTA_ARM_MAGIC" "$ORVANTA_ARM_MASK" \
+    "$(command -v qemu-arm)" > "$ORVANTA_BINFMT/register"
+}
+
+# Configures (once) and builds one kind of build in build/<kind>.
+orvanta_build() {
+  local kind=$1 dir=$ORVANTA_ROOT/build/$1
+  local -a args=(-S "$ORVANTA_ROOT" -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo)
+  case $kind in
+    native)   args+=(-DCMAKE_C_COMPILER=gcc -DCMAKE_CXX_COMPILER=g++) ;;
+    sanitize) args+=(-DCMAKE_C_COMPILER=clang-14 -DCMAKE_CXX_COMPILER=clang++-14
+                     -DORVANTA_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug) ;;
+    arm)      args+=(-DCMAKE_TOOLCHAIN_FILE="$ORVANTA_ROOT/cmake/armhf-toolchain.cmake") ;;
+    *) echo "error: unknown build '$kind' (native, sanitize, arm)" >&2; return 1 ;;
+  esac
+  [ -f "$dir/CMakeCache.txt" ] || cmake "${args[@]}" >/dev/null
+  cmake --build "$dir" --parallel "$(nproc)"
+}
