@@ -290,19 +290,6 @@ TEST_F(MeasurementSupportTest, TransportFailureInAResendPassKeepsTheQueue)
     EXPECT_EQ(sent(), (std::vector<Lines>{{line("a"), line("b")}}));
 }
 
-TEST_F(MeasurementSupportTest, QueueKeepsItsOwnCopies)
-{
-    {
-        ComposedRecord record(false);
-        record.add(IntegerValue(1000));
-        record.add(IntegerValue(device));
-        record.add(CharValue("gone", false));
-        ASSERT_TRUE(support.addMeasurement(record));
-    }
-    EXPECT_TRUE(support.sendAddedMeasurements());
-    EXPECT_EQ(sent(), (std::vector<Lines>{{line("gone")}}));
-}
-
 // ---- supported measurements ----------------------------------------------
 
 TEST_F(MeasurementSupportTest, AddingNamesLogsEach)
