@@ -124,6 +124,9 @@ TEST_F(PluginLoaderTest, LoadsAWellBehavedLibraryAndRunsItsHandler)
                                dbgLine("Plugin alpha registered."),
                                dbgLine("Library loaded: " + alpha)}));
     ASSERT_EQ(manager->pluginCount(), 1u);
+    dlerror();
+    EXPECT_EQ(dlsym(RTLD_DEFAULT, "plugin_init"), nullptr)
+        << "a library's symbols are not offered to others";
     Plugin* plugin = manager->getPlugin(0);
     ASSERT_NE(plugin, nullptr);
     EXPECT_STREQ(plugin->type(), "alpha");
@@ -158,6 +161,16 @@ TEST_F(PluginLoaderTest, RefusesAMissingFile)
                                                  "No such file or directory")}));
     manager.reset();
     EXPECT_EQ(logged(), Lines{});
+}
+
+TEST_F(PluginLoaderTest, RefusesALibraryWithSymbolsTheHostLacks)
+{
+    // Resolved at once, not when first called.
+    const std::string unresolved = library("unresolved");
+    EXPECT_FALSE(load(unresolved));
+    EXPECT_EQ(logged(), (Lines{dbgLine("Loading library: " + unresolved),
+                               errLine(unresolved + ": undefined symbol: orvanta_missing_function")}));
+    EXPECT_FALSE(isOpen(unresolved));
 }
 
 TEST_F(PluginLoaderTest, RefusesALibraryWithoutInitEntryPoint)

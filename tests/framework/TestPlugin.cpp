@@ -5,6 +5,7 @@
 //   TEST_PLUGIN_NO_INIT      leaves out plugin_init
 //   TEST_PLUGIN_NO_FINALIZE  leaves out plugin_finalize
 //   TEST_PLUGIN_INIT_RESULT, TEST_PLUGIN_FINALIZE_RESULT  forced results
+//   TEST_PLUGIN_UNRESOLVED   calls a function that no one provides
 // It links neither the host, the framework nor libconfig: the test program
 // that opens it provides them.
 #include "AbstractAgent.h"
@@ -93,10 +94,17 @@ int plugin_init(PluginManager* manager)
 }
 #endif
 
+#ifdef TEST_PLUGIN_UNRESOLVED
+extern "C" int orvanta_missing_function();
+#endif
+
 #ifndef TEST_PLUGIN_NO_FINALIZE
 int plugin_finalize(PluginManager*)
 {
     Logger::log(Logger::MSG, "%s: finalize", TEST_PLUGIN_NAME);
+#ifdef TEST_PLUGIN_UNRESOLVED
+    return orvanta_missing_function();
+#endif
     return TEST_PLUGIN_FINALIZE_RESULT;
 }
 #endif
