@@ -9,7 +9,7 @@
  * Otherwise:
  *   bench-probe stop running|pausing LOG CMD...
  *       starts CMD (a supervisor) with a sleeping (running) or an at once
- *       ending (pausing) child, waits until that child has started
+ *       ending (pausing) child, waits until that child has run for 1.5 s
  *       (running) or has ended 300 ms ago (pausing), sends CMD SIGTERM and
  *       prints the microseconds until CMD has ended; then kills whatever
  *       is left in CMD's process group
@@ -130,7 +130,8 @@ static int stop(const char *state, const char *log, char **argv)
         }
         sleep_ms(1);
     }
-    sleep_ms(running ? 100 : 300);
+    /* runsv throttles a child that ran for less than a second. */
+    sleep_ms(running ? 1500 : 300);
     long long t0 = now_ns();
     kill(pid, SIGTERM);
     while (waitpid(pid, NULL, 0) < 0 && errno == EINTR) {
