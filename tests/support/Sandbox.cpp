@@ -1,5 +1,7 @@
 #include "Sandbox.h"
 
+#include "TempDir.h"
+
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -150,20 +152,6 @@ void removeTree(const std::string& path)
     nftw(path.c_str(), removeEntry, 16, FTW_DEPTH | FTW_PHYS);
 }
 
-std::optional<std::string> readWhole(const std::string& path)
-{
-    int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return std::nullopt;
-    std::string out;
-    char buffer[4096];
-    ssize_t n;
-    while ((n = read(fd, buffer, sizeof buffer)) > 0)
-        out.append(buffer, static_cast<std::size_t>(n));
-    close(fd);
-    return out;
-}
-
 bool isWhiteout(const struct stat& st)
 {
     return S_ISCHR(st.st_mode) && st.st_rdev == makedev(0, 0);
@@ -288,9 +276,15 @@ std::string Sandbox::hostPath(const std::string& absPath) const
     return "";
 }
 
-bool Sandbox::makeDir(const std::string& absPath, mode_t mode)
+std::string Sandbox::placePath(const std::string& absPath) const
 {
     std::string path = hostPath(absPath);
+    return entered_ && !path.empty() ? absPath : path;
+}
+
+bool Sandbox::makeDir(const std::string& absPath, mode_t mode)
+{
+    std::string path = placePath(absPath);
     if (path.empty() || !makeDirs(path, 0755))
         return fail("cannot create " + absPath, errno ? errno : EINVAL);
     return chmod(path.c_str(), mode) == 0 || fail("chmod " + absPath, errno);
@@ -298,7 +292,7 @@ bool Sandbox::makeDir(const std::string& absPath, mode_t mode)
 
 bool Sandbox::writeFile(const std::string& absPath, const std::string& bytes, mode_t mode)
 {
-    std::string path = hostPath(absPath);
+    std::string path = placePath(absPath);
     if (path.empty())
         return fail("not below a sandboxed folder: " + absPath, EINVAL);
     std::size_t slash = path.rfind('/');
@@ -318,9 +312,13 @@ bool Sandbox::writeFile(const std::string& absPath, const std::string& bytes, mo
 
 bool Sandbox::hide(const std::string& absPath)
 {
-    std::string path = hostPath(absPath);
+    std::string path = placePath(absPath);
     if (path.empty())
         return fail("not below a sandboxed folder: " + absPath, EINVAL);
+    if (entered_) {
+        removeTree(path);
+        return access(path.c_str(), F_OK) != 0 || fail("cannot remove " + absPath, errno);
+    }
     makeDirs(path.substr(0, path.rfind('/')), 0755);
     removeTree(path);
     return mknod(path.c_str(), S_IFCHR, makedev(0, 0)) == 0 || fail("whiteout " + absPath, errno);
@@ -328,16 +326,16 @@ bool Sandbox::hide(const std::string& absPath)
 
 std::optional<std::string> Sandbox::readFile(const std::string& absPath) const
 {
-    std::string path = hostPath(absPath);
+    std::string path = entered_ ? std::string() : hostPath(absPath);
     struct stat st;
     if (!path.empty() && lstat(path.c_str(), &st) == 0)
-        return isWhiteout(st) ? std::nullopt : readWhole(path);
-    return readWhole(absPath);
+        return isWhiteout(st) ? std::nullopt : readFileBytes(path);
+    return readFileBytes(absPath);
 }
 
 std::optional<mode_t> Sandbox::fileMode(const std::string& absPath) const
 {
-    std::string path = hostPath(absPath);
+    std::string path = entered_ ? std::string() : hostPath(absPath);
     struct stat st;
     if (!path.empty() && lstat(path.c_str(), &st) == 0) {
         if (isWhiteout(st))

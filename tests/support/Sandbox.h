@@ -52,7 +52,8 @@ public:
     // /var, /usr/bin or /dev); empty for other paths.
     std::string hostPath(const std::string& absPath) const;
 
-    // Place content at absPath inside (parents created with mode 0755).
+    // Place content at absPath inside (parents created with mode 0755):
+    // in the upper layer before start(), through the overlay after enter().
     bool writeFile(const std::string& absPath, const std::string& bytes, mode_t mode = 0644);
     bool makeDir(const std::string& absPath, mode_t mode = 0755);
     // Makes absPath absent inside (an overlay whiteout).
@@ -95,6 +96,7 @@ private:
         std::string target, upper, work;
     };
     bool fail(const std::string& what, int err);
+    std::string placePath(const std::string& absPath) const;
 
     SandboxOptions options_;
     std::string dir_;
