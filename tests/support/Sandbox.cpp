@@ -381,7 +381,7 @@ pid_t Sandbox::start(const std::vector<std::string>& argv, const std::vector<std
     envp.push_back(nullptr);
     bool bindSyslog = !syslogBound_;
 
-    prctl(PR_SET_CHILD_SUBREAPER, 1);
+    adoptsOrphans_ = prctl(PR_SET_CHILD_SUBREAPER, 1) == 0;
     int errPipe[2];
     if (pipe2(errPipe, O_CLOEXEC) != 0)
         return fail("pipe", errno), -1;

@@ -87,6 +87,10 @@ public:
     // true with its wait status when it did.
     bool waitExit(pid_t pid, std::chrono::milliseconds timeout, int* status = nullptr);
 
+    // Whether this process could become a child subreaper (qemu-user, for
+    // one, does not pass that on): only then can waitExit reap orphans.
+    bool adoptsOrphans() const { return adoptsOrphans_; }
+
     SyslogRecorder& syslog() { return syslog_; }
     const std::string& lastError() const { return lastError_; }
     int lastErrno() const { return lastErrno_; }
@@ -105,6 +109,7 @@ private:
     std::vector<pid_t> groups_;   // every pid started: the process groups the programs may make
     bool entered_ = false;
     bool syslogBound_ = false;
+    bool adoptsOrphans_ = false;
     SyslogRecorder syslog_;
     std::string lastError_;
     int lastErrno_ = 0;
