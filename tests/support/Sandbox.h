@@ -30,7 +30,9 @@ struct SandboxOptions {
 class Sandbox {
 public:
     using Clock = std::chrono::steady_clock;
-    // Runs in the forked child right before execve (after the mounts).
+    // Runs in the forked child right before execve (after the mounts). The
+    // parent may have threads (the recorder's, qemu-user's): keep to system
+    // calls such as setrlimit and signal.
     using ChildSetup = std::function<void()>;
 
     // Creates the temporary directory; ok() tells whether that worked.
