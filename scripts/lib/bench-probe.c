@@ -21,9 +21,10 @@
  *       runs CMD (sending it SIGTERM after SECONDS) and prints the
  *       user+system CPU microseconds of CMD and of every process it waited
  *       for; CMD must end with exit code 0
- *   bench-probe system N COMMAND...
- *       runs the COMMANDs in turn through system(), N times: the bare C
- *       program
+ *   bench-probe system [-i MS] N COMMAND...
+ *       runs the COMMANDs in turn through system(), N times, MS apart (as
+ *       the agent's rounds are: work after a pause costs more than work
+ *       done back to back): the bare C program
  */
 #define _GNU_SOURCE
 #include <errno.h>
@@ -214,13 +215,22 @@ int main(int argc, char **argv)
     if (argc >= 3 && strcmp(argv[1], "cpu") == 0)
         return cpu(0, argv + 2);
     if (argc >= 4 && strcmp(argv[1], "system") == 0) {
-        for (int i = atoi(argv[2]); i > 0; i--)
-            for (int c = 3; c < argc; c++)
+        long pause = 0;
+        int first = 2;
+        if (argc >= 6 && strcmp(argv[2], "-i") == 0) {
+            pause = atol(argv[3]);
+            first = 4;
+        }
+        for (int i = atoi(argv[first]); i > 0; i--) {
+            for (int c = first + 1; c < argc; c++)
                 if (system(argv[c]) == -1)
                     return 1;
+            if (i > 1)
+                sleep_ms(pause);
+        }
         return 0;
     }
     fprintf(stderr, "usage: bench-probe stop running|pausing LOG CMD... | restarts LOG SECONDS CMD...\n"
-                    "       | cpu [-t SECONDS] CMD... | system N COMMAND...\n");
+                    "       | cpu [-t SECONDS] CMD... | system [-i MS] N COMMAND...\n");
     return 2;
 }
