@@ -1,0 +1,218 @@
+#include "MeasurementSupport.h"
+
+#include "AbstractAgent.h"
+#include "CharValue.h"
+#include "ComposedRecord.h"
+#include "IntegerValue.h"
+#include "Logger.h"
+#include "RequestClient.h"
+#include "TemplateCollection.h"
+
+namespace {
+
+const char setText[] =
+    "PUT,/inventory/managedObjects/%%,application/vnd.com.zel.orvanta.managedObject+json,"
+    "application/vnd.com.zel.orvanta.managedObject+json,%%,UNSIGNED STRING,"
+    "\"{\"\"ovx_SupportedMeasurements\"\":[%%]}\"";
+
+const char clearText[] =
+    "PUT,/inventory/managedObjects/%%,application/vnd.com.zel.orvanta.managedObject+json,"
+    "application/vnd.com.zel.orvanta.managedObject+json,%%,UNSIGNED,"
+    "\"{\"\"ovx_SupportedMeasurements\"\":[]}\"";
+
+const char deviceCheckText[] = ",\"$.ovx_IsDevice\",\"$.id\"";
+
+const int attempts = 3;
+const int passes = 3;
+const long firstErrorCode = 40;
+const long lastErrorCode = 59;
+
+void copyAll(const Aggregator& from, Aggregator& to)
+{
+    for (unsigned i = 0; i < from.length(); ++i)
+        to.add(from.get(i));
+}
+
+} // namespace
+
+MeasurementSupport::MeasurementSupport(AbstractAgent& agent)
+    : client(agent.requestClient()),
+      templates(agent.templateCollection()),
+      deviceId(agent.deviceId()),
+      initialised(false),
+      supported(),
+      pending(50, true, true),
+      setTemplate(Template::REQUEST, setText),
+      clearTemplate(Template::REQUEST, clearText),
+      deviceCheckTemplate(Template::RESPONSE, deviceCheckText)
+{
+}
+
+bool MeasurementSupport::init()
+{
+    if (initialised)
+        return false;
+    if (!templates->add(setTemplate) || !templates->add(clearTemplate) ||
+        !templates->add(deviceCheckTemplate))
+        return false;
+    initialised = true;
+    return true;
+}
+
+bool MeasurementSupport::addMeasurement(Record& record)
+{
+    return pending.add(record);
+}
+
+bool MeasurementSupport::addSupportedMeasurement(const char* name)
+{
+    if (!name)
+        return false;
+    Logger::log(Logger::DBG, "Adding supported measurement: %s", name);
+    // One append for separator and name, so that a refusal leaves no
+    // dangling comma behind.
+    if (supported.length() != 0)
+        return supported.writef(",\"%s\"", name) != 0;
+    return supported.writef("\"%s\"", name) != 0;
+}
+
+bool MeasurementSupport::updateSupportedMeasurements()
+{
+    if (supported.length() != 0)
+        return setSupportedMeasurements();
+    return clearSupportedMeasurements();
+}
+
+bool MeasurementSupport::setSupportedMeasurements()
+{
+    Aggregator response(5, false, true);
+    ComposedRecord record(false);
+    const char* list = supported.value();
+    if (!list)
+        return false;
+    if (!record.add(IntegerValue(setTemplate.msgId())) || !record.add(IntegerValue(*deviceId)) ||
+        !record.add(CharValue(list, false)))
+        return false;
+
+    if (request(record, response, true) != 0)
+        return false;
+    if (response.length() == 0) {
+        Logger::log(Logger::ERR, "No data received.");
+        return false;
+    }
+    long device;
+    if (!checkedDevice(response, device))
+        return false;
+    if (device == *deviceId)
+        return true;
+    Logger::log(Logger::ERR, "Device not matching.");
+    return false;
+}
+
+bool MeasurementSupport::clearSupportedMeasurements()
+{
+    Aggregator response(5, false, true);
+    ComposedRecord record(false);
+    if (!record.add(IntegerValue(clearTemplate.msgId())) || !record.add(IntegerValue(*deviceId)))
+        return false;
+
+    if (request(record, response, false) != 0 || response.length() == 0)
+        return false;
+    long device;
+    if (!checkedDevice(response, device))
+        return false;
+    if (device == *deviceId)
+        return true;
+    Logger::log(Logger::ERR, "Returned device ID %ld not matching.", device);
+    return false;
+}
+
+int MeasurementSupport::request(const Record& record, Aggregator& response, bool logFailures)
+{
+    int result = -1;
+    for (int attempt = 0; attempt < attempts; ++attempt) {
+        result = client->request(record, response, nullptr);
+        if (result == 0)
+            break;
+        response.clear();
+        if (logFailures)
+            Logger::log(Logger::ERR, "Fastline request failure.");
+    }
+    return result;
+}
+
+// Only the first row counts. A row too short to carry the device id is
+// refused like one that answers something else.
+bool MeasurementSupport::checkedDevice(const Aggregator& response, long& device) const
+{
+    const Record& row = response.get(0);
+    if (row.size() < 3)
+        return false;
+    if (row.value(0).integerValue() != deviceCheckTemplate.msgId())
+        return false;
+    device = row.value(2).integerValue();
+    return true;
+}
+
+bool MeasurementSupport::sendAddedMeasurements()
+{
+    if (pending.length() == 0)
+        return true;
+    Logger::log(Logger::DBG, "Attempting to send %lu measurements.",
+                static_cast<unsigned long>(pending.length()));
+
+    Aggregator batch(50, true, false);
+    Aggregator failed(50, true, false);
+    Aggregator response(50, true, true);
+    copyAll(pending, batch);
+
+    for (int budget = passes; budget > 0;) {
+        int result = -1;
+        for (int attempt = 0; attempt < attempts && result != 0; ++attempt) {
+            result = client->request(batch, response, nullptr);
+            if (result != 0) {
+                response.clear();
+                Logger::log(Logger::ERR, "Fastline request failure.");
+            }
+        }
+        if (result != 0)
+            return false;
+
+        collectFailed(response, batch, failed);
+        if (failed.length() == 0) {
+            pending.clear();
+            return true;
+        }
+        Logger::log(Logger::DBG, "Attempting to re-send failed measurements.");
+        batch.clear();
+        copyAll(failed, batch);
+        failed.clear();
+        response.clear();
+        --budget;
+    }
+    return false;
+}
+
+void MeasurementSupport::collectFailed(const Aggregator& response, const Aggregator& batch,
+                                       Aggregator& failed) const
+{
+    for (unsigned i = 0; i < response.length(); ++i) {
+        const Record& row = response.get(i);
+        if (row.size() <= 1)
+            continue;
+        const Value& code = row.value(0);
+        if (code.valueType() != VALUE_TYPE_INTEGER || code.integerValue() < firstErrorCode ||
+            code.integerValue() > lastErrorCode)
+            continue;
+        const Value& line = row.value(1);
+        if (line.valueType() != VALUE_TYPE_INTEGER) {
+            Logger::log(Logger::WRN, "Measurement error cannot be associated with a specific record.");
+            continue;
+        }
+        long n = line.integerValue();
+        if (n >= 1 && static_cast<unsigned long>(n) <= batch.length())
+            failed.add(batch.get(static_cast<unsigned>(n - 1)));
+        else
+            Logger::log(Logger::WRN, "Measurement error not found in sent measurements.");
+    }
+}

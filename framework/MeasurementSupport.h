@@ -1,0 +1,75 @@
+#ifndef ORVANTA_FRAMEWORK_MEASUREMENTSUPPORT_H
+#define ORVANTA_FRAMEWORK_MEASUREMENTSUPPORT_H
+
+#include "Aggregator.h"
+#include "Buffer.h"
+#include "Export.h"
+#include "Template.h"
+
+class AbstractAgent;
+class Record;
+class RequestClient;
+class TemplateCollection;
+
+// The agent's outgoing queue of records and the keeper of the device's
+// supported-measurements list (the ovx_SupportedMeasurements fragment).
+//
+// The agent's request client, template collection and device id must
+// exist when this object is built and outlive it. The device id is read
+// through the agent's pointer at each use, so an id set later is seen.
+// init() must have succeeded before records built with the templates are
+// sent, and the device id must be set before updateSupportedMeasurements().
+// Not safe for concurrent use.
+class ORVANTA_EXPORT MeasurementSupport {
+public:
+    explicit MeasurementSupport(AbstractAgent& agent);
+    MeasurementSupport(const MeasurementSupport&) = delete;
+    MeasurementSupport& operator=(const MeasurementSupport&) = delete;
+
+    // Registers the set, clear and device-check templates. False on a
+    // second call, and when the collection refuses one of them.
+    bool init();
+
+    // Queues a copy of record; false when the queue could not take it.
+    bool addMeasurement(Record& record);
+
+    // Appends "name" (quoted, nothing escaped) to the comma-separated list.
+    // False when the list could not take it (the list is then unchanged)
+    // or name is null.
+    bool addSupportedMeasurement(const char* name);
+
+    // Writes the list into the managed object, or empties the fragment
+    // when the list is empty. True when the platform's answer names this
+    // device.
+    bool updateSupportedMeasurements();
+    bool setSupportedMeasurements();
+    bool clearSupportedMeasurements();
+
+    // Sends every queued record in one request and re-sends those that the
+    // platform's error rows (40 to 59) name, for at most 3 passes of at
+    // most 3 attempts each. The queue is emptied only when a pass ends
+    // without an error row that names a line of its batch; on false it
+    // keeps every record, including those accepted in an earlier pass.
+    bool sendAddedMeasurements();
+
+private:
+    // Sends record with up to 3 attempts; 0 when an exchange took place.
+    int request(const Record& record, Aggregator& response, bool logFailures);
+    // The first row's device id, when the row answers the device check.
+    bool checkedDevice(const Aggregator& response, long& device) const;
+    // Adds the batch records that the response's error rows name.
+    void collectFailed(const Aggregator& response, const Aggregator& batch,
+                       Aggregator& failed) const;
+
+    RequestClient* client;
+    TemplateCollection* templates;
+    long* deviceId;
+    bool initialised;
+    Buffer supported;
+    Aggregator pending;
+    Template setTemplate;
+    Template clearTemplate;
+    Template deviceCheckTemplate;
+};
+
+#endif

@@ -1,0 +1,415 @@
+// Measurement support against the minimal host's scripted request client:
+// the exact lines sent, the send / retry / re-send rules, the set and clear
+// requests with their device check, and every log line with its level.
+#include "Agent.h"
+#include "CharValue.h"
+#include "ComposedRecord.h"
+#include "IntegerValue.h"
+#include "Logger.h"
+#include "MeasurementSupport.h"
+#include "ScriptedRequestClient.h"
+#include "TemplateCollection.h"
+
+#include <gtest/gtest.h>
+
+#include <regex>
+#include <string>
+#include <vector>
+
+namespace {
+
+using Field = ScriptedRequestClient::Field;
+using Lines = std::vector<std::string>;
+
+const long device = 4711;
+
+// A log line as written at verbosity 3, with the timestamp as "[T]".
+std::string logged(const char* tag, const char* colour, const std::string& message)
+{
+    return std::string("\x1b[1m\x1b[") + colour + "m[T] [" + tag + "] \x1b[0m\x1b[" + colour + "m" +
+           message + "\x1b[0m";
+}
+
+std::string err(const std::string& message) { return logged("ERR", "31", message); }
+std::string wrn(const std::string& message) { return logged("WRN", "33", message); }
+std::string dbg(const std::string& message) { return logged("DBG", "36", message); }
+
+const std::string failure = err("Fastline request failure.");
+const std::string resend = dbg("Attempting to re-send failed measurements.");
+
+class MeasurementSupportTest : public testing::Test {
+protected:
+    MeasurementSupportTest() : agent(client, templates, device), support(agent)
+    {
+        agent.setMeasurementSupport(&support);
+    }
+
+    void SetUp() override
+    {
+        Logger::instance()->setVerbosity(3);
+        ASSERT_TRUE(support.init());
+        testing::internal::CaptureStderr();
+        capturing = true;
+    }
+
+    void TearDown() override
+    {
+        if (capturing)
+            testing::internal::GetCapturedStderr();
+    }
+
+    // The lines logged since the last call, timestamps replaced by "[T]".
+    Lines log()
+    {
+        std::string text = testing::internal::GetCapturedStderr();
+        testing::internal::CaptureStderr();
+        static const std::regex stamp(R"(\[\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\])");
+        text = std::regex_replace(text, stamp, "[T]");
+        Lines lines;
+        for (size_t start = 0, end; start < text.size(); start = end + 1) {
+            end = text.find('\n', start);
+            if (end == std::string::npos) {
+                lines.push_back(text.substr(start) + "<no line feed>");
+                break;
+            }
+            lines.push_back(text.substr(start, end - start));
+        }
+        return lines;
+    }
+
+    // Queues the record 1000,<device>,<name>.
+    void queue(const char* name)
+    {
+        ComposedRecord record(false);
+        record.add(IntegerValue(1000));
+        record.add(IntegerValue(device));
+        record.add(CharValue(name, false));
+        ASSERT_TRUE(support.addMeasurement(record));
+    }
+
+    static std::string line(const char* name) { return "1000,4711," + std::string(name); }
+
+    static ScriptedRequestClient::Row error(long code, long line)
+    {
+        return {Field::integer(code), Field::integer(line)};
+    }
+
+    std::vector<Lines> sent() const { return client.requests(); }
+
+    ScriptedRequestClient client;
+    TemplateCollection templates;
+    Agent agent;
+    MeasurementSupport support;
+    bool capturing = false;
+};
+
+// ---- init ------------------------------------------------------------------
+
+TEST_F(MeasurementSupportTest, InitRegistersTheThreeTemplatesOnce)
+{
+    EXPECT_STREQ(templates.templateString(),
+                 "10,1000,PUT,/inventory/managedObjects/%%,application/vnd.com.zel.orvanta."
+                 "managedObject+json,application/vnd.com.zel.orvanta.managedObject+json,%%,"
+                 "UNSIGNED STRING,\"{\"\"ovx_SupportedMeasurements\"\":[%%]}\"\r\n"
+                 "10,1001,PUT,/inventory/managedObjects/%%,application/vnd.com.zel.orvanta."
+                 "managedObject+json,application/vnd.com.zel.orvanta.managedObject+json,%%,"
+                 "UNSIGNED,\"{\"\"ovx_SupportedMeasurements\"\":[]}\"\r\n"
+                 "11,2000,,\"$.ovx_IsDevice\",\"$.id\"\r\n");
+    EXPECT_STREQ(templates.templateIdentifier(), "com_orvanta_posix_agent_155211f570087dc3");
+
+    EXPECT_FALSE(support.init());
+    EXPECT_EQ(std::string(templates.templateString()).size(), 429u);
+    EXPECT_TRUE(log().empty());
+}
+
+TEST(MeasurementSupportInit, ASecondObjectSharesTheRegisteredIds)
+{
+    ScriptedRequestClient client;
+    TemplateCollection templates;
+    Agent agent(client, templates, device);
+    MeasurementSupport first(agent);
+    ASSERT_TRUE(first.init());
+    // Same texts: the collection hands out the same IDs, so a second
+    // support object still initialises.
+    MeasurementSupport second(agent);
+    EXPECT_TRUE(second.init());
+    EXPECT_FALSE(second.init());
+}
+
+// ---- send ------------------------------------------------------------------
+
+TEST_F(MeasurementSupportTest, EmptyQueueSendsNothing)
+{
+    EXPECT_TRUE(support.sendAddedMeasurements());
+    EXPECT_TRUE(sent().empty());
+    EXPECT_TRUE(log().empty());
+}
+
+TEST_F(MeasurementSupportTest, CleanSendEmptiesTheQueue)
+{
+    queue("a");
+    queue("b");
+    // Rows that are not error rows are ignored.
+    client.pushRows({error(39, 1), error(60, 2), error(0, 1), {Field::integer(40)},
+                     {Field::string("40"), Field::integer(1)}});
+    EXPECT_TRUE(support.sendAddedMeasurements());
+    EXPECT_EQ(sent(), (std::vector<Lines>{{line("a"), line("b")}}));
+    EXPECT_EQ(log(), Lines{dbg("Attempting to send 2 measurements.")});
+
+    EXPECT_TRUE(support.sendAddedMeasurements());
+    EXPECT_EQ(sent().size(), 1u);
+}
+
+TEST_F(MeasurementSupportTest, TransportFailingThreeTimesKeepsTheQueue)
+{
+    queue("a");
+    queue("b");
+    client.pushFailure();
+    client.pushFailure(-1);
+    client.pushFailure(503);
+    EXPECT_FALSE(support.sendAddedMeasurements());
+    EXPECT_EQ(sent(), std::vector<Lines>(3, Lines{line("a"), line("b")}));
+    EXPECT_EQ(log(), (Lines{dbg("Attempting to send 2 measurements."), failure, failure, failure}));
+
+    client.forgetRequests();
+    EXPECT_TRUE(support.sendAddedMeasurements());
+    EXPECT_EQ(sent(), (std::vector<Lines>{{line("a"), line("b")}}));
+}
+
+TEST_F(MeasurementSupportTest, TransportFailuresBeforeSuccessAreRetried)
+{
+    queue("a");
+    client.pushFailure();
+    client.pushFailure();
+    client.pushRows({});
+    EXPECT_TRUE(support.sendAddedMeasurements());
+    EXPECT_EQ(sent().size(), 3u);
+    EXPECT_EQ(log(), (Lines{dbg("Attempting to send 1 measurements."), failure, failure}));
+}
+
+TEST_F(MeasurementSupportTest, ErrorRowResendsExactlyTheNamedRecord)
+{
+    queue("a");
+    queue("b");
+    queue("c");
+    client.pushRows({error(40, 2)});
+    client.pushRows({});
+    EXPECT_TRUE(support.sendAddedMeasurements());
+    EXPECT_EQ(sent(), (std::vector<Lines>{{line("a"), line("b"), line("c")}, {line("b")}}));
+    EXPECT_EQ(log(), (Lines{dbg("Attempting to send 3 measurements."), resend}));
+
+    client.forgetRequests();
+    EXPECT_TRUE(support.sendAddedMeasurements());
+    EXPECT_TRUE(sent().empty());
+}
+
+TEST_F(MeasurementSupportTest, LineNumbersCountWithinEachPass)
+{
+    queue("a");
+    queue("b");
+    queue("c");
+    queue("d");
+    client.pushRows({error(59, 4), error(45, 2), error(40, 1)});   // pass 1: d, b, a
+    client.pushRows({error(50, 2), error(50, 3)});                 // pass 2: b, a
+    client.pushRows({{Field::integer(2000), Field::integer(1)}});  // pass 3: clean
+    EXPECT_TRUE(support.sendAddedMeasurements());
+    EXPECT_EQ(sent(), (std::vector<Lines>{{line("a"), line("b"), line("c"), line("d")},
+                                          {line("d"), line("b"), line("a")},
+                                          {line("b"), line("a")}}));
+    EXPECT_EQ(log(), (Lines{dbg("Attempting to send 4 measurements."), resend, resend}));
+}
+
+TEST_F(MeasurementSupportTest, ALineNamedTwiceIsResentTwice)
+{
+    queue("a");
+    queue("b");
+    client.pushRows({error(41, 2), error(42, 2)});
+    client.pushRows({});
+    EXPECT_TRUE(support.sendAddedMeasurements());
+    ASSERT_EQ(sent().size(), 2u);
+    EXPECT_EQ(sent()[1], (Lines{line("b"), line("b")}));
+}
+
+TEST_F(MeasurementSupportTest, UnmappableErrorRowsAreReportedAndIgnored)
+{
+    queue("a");
+    queue("b");
+    queue("c");
+    client.pushRows({error(40, 0), error(41, 4), error(42, -1),
+                     {Field::integer(43), Field::string("2")}, {Field::integer(44)}});
+    EXPECT_TRUE(support.sendAddedMeasurements());
+    EXPECT_EQ(sent().size(), 1u);
+    const std::string notFound = wrn("Measurement error not found in sent measurements.");
+    EXPECT_EQ(log(), (Lines{dbg("Attempting to send 3 measurements."), notFound, notFound, notFound,
+                            wrn("Measurement error cannot be associated with a specific record.")}));
+
+    client.forgetRequests();
+    EXPECT_TRUE(support.sendAddedMeasurements());
+    EXPECT_TRUE(sent().empty());
+}
+
+TEST_F(MeasurementSupportTest, ARecordFailingInEveryPassKeepsTheWholeQueue)
+{
+    queue("a");
+    queue("b");
+    client.setResponder([](const Lines& lines) {
+        ScriptedRequestClient::Answer answer;
+        answer.rows.push_back(error(40, static_cast<long>(lines.size())));
+        return answer;
+    });
+    EXPECT_FALSE(support.sendAddedMeasurements());
+    EXPECT_EQ(sent(), (std::vector<Lines>{{line("a"), line("b")}, {line("b")}, {line("b")}}));
+    EXPECT_EQ(log(), (Lines{dbg("Attempting to send 2 measurements."), resend, resend, resend}));
+
+    // The record the platform took in the first pass goes out again too.
+    client.forgetRequests();
+    client.setResponder(nullptr);
+    EXPECT_TRUE(support.sendAddedMeasurements());
+    EXPECT_EQ(sent(), (std::vector<Lines>{{line("a"), line("b")}}));
+    client.forgetRequests();
+    EXPECT_TRUE(support.sendAddedMeasurements());
+    EXPECT_TRUE(sent().empty());
+}
+
+TEST_F(MeasurementSupportTest, TransportFailureInAResendPassKeepsTheQueue)
+{
+    queue("a");
+    queue("b");
+    client.pushRows({error(40, 1)});
+    client.pushFailure();
+    client.pushFailure();
+    client.pushFailure();
+    EXPECT_FALSE(support.sendAddedMeasurements());
+    EXPECT_EQ(sent().size(), 4u);
+    EXPECT_EQ(sent()[3], Lines{line("a")});
+    EXPECT_EQ(log(),
+              (Lines{dbg("Attempting to send 2 measurements."), resend, failure, failure, failure}));
+
+    client.forgetRequests();
+    EXPECT_TRUE(support.sendAddedMeasurements());
+    EXPECT_EQ(sent(), (std::vector<Lines>{{line("a"), line("b")}}));
+}
+
+// ---- supported measurements ----------------------------------------------
+
+TEST_F(MeasurementSupportTest, AddingNamesLogsEach)
+{
+    EXPECT_TRUE(support.addSupportedMeasurement("a"));
+    EXPECT_TRUE(support.addSupportedMeasurement("b c"));
+    EXPECT_FALSE(support.addSupportedMeasurement(nullptr));
+    EXPECT_EQ(log(), (Lines{dbg("Adding supported measurement: a"),
+                            dbg("Adding supported measurement: b c")}));
+}
+
+TEST_F(MeasurementSupportTest, UpdateWithAnEmptyListClears)
+{
+    client.pushRows({{Field::integer(2000), Field::integer(1), Field::integer(device)}});
+    EXPECT_TRUE(support.updateSupportedMeasurements());
+    EXPECT_EQ(sent(), (std::vector<Lines>{{"1001,4711"}}));
+    EXPECT_TRUE(log().empty());
+}
+
+TEST_F(MeasurementSupportTest, UpdateWithNamesSetsTheList)
+{
+    support.addSupportedMeasurement("a");
+    support.addSupportedMeasurement("b");
+    support.addSupportedMeasurement("a");
+    log();
+    client.pushRows({{Field::integer(2000), Field::string("true"), Field::integer(device)},
+                     {Field::integer(2000), Field::integer(0), Field::integer(1)}});
+    EXPECT_TRUE(support.updateSupportedMeasurements());
+    // The list text "a","b","a" in one CSV field, its quotes doubled.
+    EXPECT_EQ(sent(), (std::vector<Lines>{{"1000,4711,\"\"\"a\"\",\"\"b\"\",\"\"a\"\"\""}}));
+    EXPECT_TRUE(log().empty());
+}
+
+TEST_F(MeasurementSupportTest, TheDeviceIdIsReadAtEachUse)
+{
+    agent.setDeviceId(99);
+    client.pushRows({{Field::integer(2000), Field::integer(1), Field::integer(99)}});
+    EXPECT_TRUE(support.clearSupportedMeasurements());
+    support.addSupportedMeasurement("x");
+    agent.setDeviceId(100);
+    client.pushRows({{Field::integer(2000), Field::integer(1), Field::integer(100)}});
+    EXPECT_TRUE(support.setSupportedMeasurements());
+    EXPECT_EQ(sent(), (std::vector<Lines>{{"1001,99"}, {"1000,100,\"\"\"x\"\"\""}}));
+}
+
+TEST_F(MeasurementSupportTest, SetRetriesTransportFailures)
+{
+    support.addSupportedMeasurement("a");
+    log();
+    client.pushFailure();
+    client.pushFailure();
+    client.pushFailure();
+    EXPECT_FALSE(support.setSupportedMeasurements());
+    EXPECT_EQ(sent().size(), 3u);
+    EXPECT_EQ(log(), (Lines{failure, failure, failure}));
+
+    client.pushFailure();
+    client.pushRows({{Field::integer(2000), Field::integer(1), Field::integer(device)}});
+    EXPECT_TRUE(support.setSupportedMeasurements());
+    EXPECT_EQ(sent().size(), 5u);
+    EXPECT_EQ(log(), Lines{failure});
+}
+
+TEST_F(MeasurementSupportTest, SetRejectsUnexpectedAnswers)
+{
+    support.addSupportedMeasurement("a");
+    log();
+
+    client.pushRows({});
+    EXPECT_FALSE(support.setSupportedMeasurements());
+    EXPECT_EQ(log(), Lines{err("No data received.")});
+
+    client.pushRows({{Field::integer(2000), Field::integer(1), Field::integer(device + 1)}});
+    EXPECT_FALSE(support.setSupportedMeasurements());
+    EXPECT_EQ(log(), Lines{err("Device not matching.")});
+
+    // Silently refused: no values, too few to carry the id, another answer.
+    client.pushRows({{}, {Field::integer(2000), Field::integer(1), Field::integer(device)}});
+    client.pushRows({{Field::integer(2000), Field::integer(1)}});
+    client.pushRows({{Field::integer(2000)}});
+    client.pushRows({{Field::integer(2001), Field::integer(1), Field::integer(device)}});
+    for (int i = 0; i < 4; ++i)
+        EXPECT_FALSE(support.setSupportedMeasurements()) << i;
+    EXPECT_TRUE(log().empty());
+    EXPECT_EQ(sent().size(), 6u);
+}
+
+TEST_F(MeasurementSupportTest, ClearRetriesTransportFailuresSilently)
+{
+    client.pushFailure();
+    client.pushFailure();
+    client.pushFailure();
+    EXPECT_FALSE(support.clearSupportedMeasurements());
+    EXPECT_EQ(sent(), std::vector<Lines>(3, Lines{"1001,4711"}));
+
+    client.pushFailure();
+    client.pushFailure();
+    client.pushRows({{Field::integer(2000), Field::integer(1), Field::integer(device)}});
+    EXPECT_TRUE(support.clearSupportedMeasurements());
+    EXPECT_EQ(sent().size(), 6u);
+    EXPECT_TRUE(log().empty());
+}
+
+TEST_F(MeasurementSupportTest, ClearRejectsUnexpectedAnswers)
+{
+    client.pushRows({{Field::integer(2000), Field::integer(1), Field::integer(123456)}});
+    EXPECT_FALSE(support.clearSupportedMeasurements());
+    EXPECT_EQ(log(), Lines{err("Returned device ID 123456 not matching.")});
+
+    client.pushRows({{Field::integer(2000), Field::integer(1), Field::integer(-5)}});
+    EXPECT_FALSE(support.clearSupportedMeasurements());
+    EXPECT_EQ(log(), Lines{err("Returned device ID -5 not matching.")});
+
+    client.pushRows({});
+    client.pushRows({{}});
+    client.pushRows({{Field::integer(2000), Field::integer(1)}});
+    client.pushRows({{Field::integer(1000), Field::integer(1), Field::integer(device)}});
+    for (int i = 0; i < 4; ++i)
+        EXPECT_FALSE(support.clearSupportedMeasurements()) << i;
+    EXPECT_TRUE(log().empty());
+}
+
+} // namespace
