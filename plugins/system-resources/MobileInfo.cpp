@@ -21,7 +21,7 @@ bool ask(const char* command, const char* scratch, char* text, int size)
     text[0] = '\0';
     // Only the scratch file tells whether the tool answered.
     (void)std::system(command);
-    FILE* file = std::fopen(scratch, "re");
+    FILE* file = std::fopen(scratch, "r");
     if (!file)
         return false;
     if (!std::fgets(text, size, file))
