@@ -167,6 +167,8 @@ void Logger::logData(const char* text)
 {
     if (verbosity < 2)
         return;
+    if (!text)
+        text = "";
 
     LineText dump;
     dump.append("\x1b[35m", 5);

@@ -27,7 +27,8 @@ public:
     void logMessage(unsigned char level, const char* format, ...) ORVANTA_PRINTF(3, 4);
     void vLogMessage(unsigned char level, const char* format, va_list args) ORVANTA_PRINTF(3, 0);
 
-    // Dumps a multi-line text indented by four blanks (verbosity 2 and up).
+    // Dumps a multi-line text indented by four blanks (verbosity 2 and up);
+    // a null text is dumped as the empty one.
     static void data(const char* text);
     void logData(const char* text);
 
