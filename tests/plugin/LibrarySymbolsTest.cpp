@@ -88,6 +88,11 @@ bool exportable(const std::string& symbol)
     if (symbol == "plugin_init" || symbol == "plugin_finalize" || symbol == "_init" ||
         symbol == "_fini" || symbol == "_edata" || symbol == "_end" || symbol == "__bss_start")
         return true;
+    // UndefinedBehaviorSanitizer's type information of the function types
+    // whose calls it checks, e.g. "typeinfo for void (char const*)".
+    if ((startsWith(symbol, "typeinfo for ") || startsWith(symbol, "typeinfo name for ")) &&
+        symbol.find('(') != std::string::npos)
+        return true;
     for (const char* name : framework) {
         std::string type = name;
         if (startsWith(symbol, type + "::") || symbol == "vtable for " + type ||
