@@ -24,6 +24,22 @@ pid_t agentPid(Sandbox& sandbox)
     return text ? static_cast<pid_t>(std::atol(text->c_str())) : -1;
 }
 
+// True once pid has ended: gone, or a zombie that nobody here may reap
+// (under qemu-user the test cannot adopt orphans).
+bool ended(pid_t pid, std::chrono::milliseconds timeout)
+{
+    auto end = std::chrono::steady_clock::now() + timeout;
+    for (;;) {
+        std::string stat = fileContent("/proc/" + std::to_string(pid) + "/stat");
+        size_t paren = stat.rfind(')');
+        if (stat.empty() || (paren != std::string::npos && stat.compare(paren, 3, ") Z") == 0))
+            return true;
+        if (std::chrono::steady_clock::now() > end)
+            return false;
+        std::this_thread::sleep_for(20ms);
+    }
+}
+
 } // namespace
 
 TEST(Module, TheSupervisedAgentReportsTheModemAndSurvivesARestart)
@@ -66,6 +82,6 @@ TEST(Module, TheSupervisedAgentReportsTheModemAndSurvivesARestart)
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
     EXPECT_TRUE(syslog.waitForText("sending SIGKILL to agent", 1s, before));
     EXPECT_TRUE(syslog.waitForText("terminated", 1s, before));
-    // The agent got SIGKILL; the sandbox reaps it as an orphan.
-    EXPECT_TRUE(module.sandbox.waitExit(second, 5s));
+    // The agent got SIGKILL.
+    EXPECT_TRUE(ended(second, 5s));
 }
