@@ -1,0 +1,35 @@
+/*
+ * The module settings record and its file, "/opt/orvanta/etc/settings".
+ * Usable from C (for example by a configuration page that saves the settings).
+ */
+#ifndef ORVANTA_MODULE_CFG_H
+#define ORVANTA_MODULE_CFG_H
+
+#include <stdint.h>
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+typedef struct module_settings {
+    uint32_t enabled;  /* "MOD_ORVANTA_ENABLED": module switched on when non-zero */
+    char *username;    /* "MOD_ORVANTA_USERNAME": heap text owned by the record */
+    char *password;    /* "MOD_ORVANTA_PASSWORD": heap text owned by the record */
+    uint32_t interval; /* "MOD_ORVANTA_INTERVAL": reporting interval in minutes */
+} module_settings;
+
+/* Fills *settings from the settings file. A missing or unreadable file is no
+ * error: the record then holds 0, "", "", 0. username and password are new
+ * heap texts (null only when memory ran out); the old pointers are not freed. */
+void module_cfg_load(module_settings *settings);
+
+/* Replaces the settings file by the record's four lines (enabled as a flag,
+ * username, password, interval with 0 written as 0). Gives 1 when the file
+ * was opened and written whole, 0 when it could not be opened or written. */
+int module_cfg_save(const module_settings *settings);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif

@@ -1,0 +1,385 @@
+// The production module-supervisor, run unmodified in a sandbox with a stub
+// agent at "/opt/orvanta/bin/tessard".
+#include "Sandbox.h"
+#include "SandboxTesting.h"
+
+#include <csignal>
+#include <fstream>
+#include <libconfig.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <syslog.h>
+#include <thread>
+#include <gtest/gtest.h>
+
+using namespace std::chrono_literals;
+using orvanta::test::Sandbox;
+using orvanta::test::SandboxOptions;
+using orvanta::test::SyslogMessage;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+const char agentPath[] = "/opt/orvanta/bin/tessard";
+const char agentCfgPath[] = "/var/orvanta/tessard.cfg";
+const char settingsPath[] = "/opt/orvanta/etc/settings";
+
+// Generous: under qemu a start takes a while. Promptness is asserted apart.
+constexpr auto startTimeout = 20s;
+
+// The configuration the supervisor writes; user and password as they
+// appear between the quotes.
+std::string agentConfig(const std::string& user, const std::string& password, unsigned interval)
+{
+    return "server = \"http://developer.orvanta.com/s\";\r\n"
+           "username = \"" + user + "\";\r\n"
+           "password = \"" + password + "\";\r\n"
+           "interval = " + std::to_string(interval) + ";\r\n"
+           "load = (\r\n"
+           "  \"tessard-system-resources.so\",\r\n"
+           "  \"tessard-measured-values.so\"\r\n"
+           ");\r\n"
+           "plugins = (\r\n"
+           "  {\r\n"
+           "    type = \"system_resources\",\r\n"
+           "    interval = 60\r\n"
+           "  },\r\n"
+           "  {\r\n"
+           "    type = \"measured_values\",\r\n"
+           "    interval = 10\r\n"
+           "  }\r\n"
+           ");\r\n";
+}
+
+enum class Agent { Sleeps, Exits };
+
+// Whether pid is gone or a zombie within timeout (for orphans this process
+// cannot reap).
+bool processEnds(pid_t pid, std::chrono::milliseconds timeout)
+{
+    auto deadline = Clock::now() + timeout;
+    while (Clock::now() < deadline) {
+        std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+        std::string text;
+        std::getline(stat, text);
+        std::size_t paren = text.rfind(')');
+        if (!stat || paren == std::string::npos || text.compare(paren, 3, ") Z") == 0 ||
+            text.compare(paren, 3, ") X") == 0)
+            return true;
+        std::this_thread::sleep_for(10ms);
+    }
+    return false;
+}
+
+// A stub agent that records each run N under `runs`: N.argv (its
+// arguments, one per line, the program path first), N.cfg (a copy of the
+// file named by its second argument), N.sigblk (its blocked-signal mask)
+// and N.pid, then "count" = N. Then it sleeps or exits. An exiting agent
+// spoils the configuration, so that the next run proves it rewritten.
+std::string stubAgent(Agent mode, const std::string& runs = "/var/orvanta/runs")
+{
+    return "#!/bin/sh\n"
+           "runs=" + runs + "\n"
+           "mkdir -p $runs\n"
+           "n=$(( $(cat $runs/count 2>/dev/null || echo 0) + 1 ))\n"
+           "printf '%s\\n' \"$0\" \"$@\" > $runs/$n.argv\n"
+           "cp \"$2\" $runs/$n.cfg\n"
+           "grep SigBlk /proc/$$/status > $runs/$n.sigblk\n"
+           "echo $$ > $runs/$n.pid\n"
+           "echo $n > $runs/count\n" +
+           (mode == Agent::Sleeps ? "exec sleep 600\n" : "echo spoiled > \"$2\"\n");
+}
+
+class Supervisor : public ::testing::Test {
+protected:
+    void SetUp() override { ORVANTA_REQUIRE_SANDBOX(); }
+
+    // Creates the sandbox (once) with the options given.
+    Sandbox& box(SandboxOptions options = {})
+    {
+        if (!sandbox)
+            sandbox = std::make_unique<Sandbox>(options);
+        EXPECT_TRUE(sandbox->ok()) << sandbox->lastError();
+        return *sandbox;
+    }
+
+    pid_t startSupervisor(const Sandbox::ChildSetup& setup = {})
+    {
+        pid = box().start({ORVANTA_SUPERVISOR}, Sandbox::defaultEnvironment(), setup);
+        return pid;
+    }
+
+    // Waits until the stub agent has recorded run n.
+    bool waitForRun(int n, const std::string& runs = "/var/orvanta/runs", std::chrono::milliseconds timeout = startTimeout)
+    {
+        auto deadline = Clock::now() + timeout;
+        while (Clock::now() < deadline) {
+            auto count = sandbox->readFile(runs + "/count");
+            if (count && std::atoi(count->c_str()) >= n)
+                return true;
+            std::this_thread::sleep_for(10ms);
+        }
+        return false;
+    }
+
+    pid_t agentPid(int n, const std::string& runs = "/var/orvanta/runs")
+    {
+        return std::atoi(sandbox->readFile(runs + "/" + std::to_string(n) + ".pid").value_or("0").c_str());
+    }
+
+    // Sends signo and waits for the supervisor to end; gives the time from
+    // the signal to the end, and the wait status in *status.
+    Clock::duration stopWith(int signo, int* status)
+    {
+        auto sent = Clock::now();
+        EXPECT_EQ(kill(pid, signo), 0);
+        EXPECT_TRUE(sandbox->waitExit(pid, startTimeout, status)) << "supervisor still runs";
+        return Clock::now() - sent;
+    }
+
+    // The texts of all messages, once at least n have been received (the
+    // recorder's thread may lag behind what the supervisor has sent).
+    std::vector<std::string> texts(std::size_t n = 0)
+    {
+        sandbox->syslog().waitForCount(n, 5s);
+        return sandbox->syslog().texts();
+    }
+
+    // Every message comes as "orvanta[<supervisor pid>]" from LOG_DAEMON.
+    void expectAllFromSupervisor()
+    {
+        for (const SyslogMessage& m : sandbox->syslog().messages()) {
+            EXPECT_EQ(m.ident, "orvanta") << m.raw;
+            EXPECT_EQ(m.pid, pid) << m.raw;
+            EXPECT_EQ(m.facility, LOG_DAEMON) << m.raw;
+        }
+    }
+
+    std::unique_ptr<Sandbox> sandbox;
+    pid_t pid = -1;
+};
+
+TEST_F(Supervisor, WritesTheConfigurationAndStartsTheAgentWithItsArguments)
+{
+    ASSERT_TRUE(box().writeFile(settingsPath, "MOD_ORVANTA_ENABLED=0\n"
+                                              "MOD_ORVANTA_USERNAME=\"user name\"\n"
+                                              "MOD_ORVANTA_PASSWORD=secret\n"
+                                              "MOD_ORVANTA_INTERVAL=5\n"));
+    ASSERT_TRUE(box().writeFile(agentPath, stubAgent(Agent::Sleeps), 0755));
+    ORVANTA_REQUIRE_STARTED(box(), startSupervisor());
+    ASSERT_TRUE(waitForRun(1));
+
+    EXPECT_EQ(sandbox->readFile("/var/orvanta/runs/1.cfg"), agentConfig("user name", "secret", 300));
+    EXPECT_EQ(sandbox->readFile(agentCfgPath), agentConfig("user name", "secret", 300));
+    EXPECT_EQ(sandbox->readFile("/var/orvanta/runs/1.argv"),
+              "/opt/orvanta/bin/tessard\n-vc\n/var/orvanta/tessard.cfg\n");
+#ifndef ORVANTA_EMULATED  // under qemu-user the host mask at exec is qemu's, not the supervisor's
+    EXPECT_EQ(sandbox->readFile("/var/orvanta/runs/1.sigblk"), "SigBlk:\t0000000000000000\n");
+#endif
+    EXPECT_FALSE(sandbox->exists("/var/orvanta/tessard.cfg.new"));
+}
+
+TEST_F(Supervisor, EmptyOrMissingSettingsGiveEmptyCredentialsAndIntervalZero)
+{
+    for (bool emptyFile : {true, false}) {
+        SCOPED_TRACE(emptyFile ? "empty settings file" : "no settings file");
+        sandbox.reset();
+        if (emptyFile) {
+            ASSERT_TRUE(box().writeFile(settingsPath, ""));
+        }
+        ASSERT_TRUE(box().writeFile(agentPath, stubAgent(Agent::Sleeps), 0755));
+        ORVANTA_REQUIRE_STARTED(box(), startSupervisor());
+        ASSERT_TRUE(waitForRun(1));
+        EXPECT_EQ(sandbox->readFile("/var/orvanta/runs/1.cfg"), agentConfig("", "", 0));
+    }
+}
+
+TEST_F(Supervisor, ReplacesAWiderExistingFileWithMode0600)
+{
+    ASSERT_TRUE(box().writeFile(agentCfgPath, "old content that is longer than nothing\n", 0644));
+    ASSERT_TRUE(box().writeFile(agentPath, stubAgent(Agent::Sleeps), 0755));
+    ORVANTA_REQUIRE_STARTED(box(), startSupervisor());
+    ASSERT_TRUE(waitForRun(1));
+    EXPECT_EQ(sandbox->fileMode(agentCfgPath), mode_t{0600});
+    EXPECT_EQ(sandbox->readFile(agentCfgPath), agentConfig("", "", 0));
+}
+
+TEST_F(Supervisor, EscapesCredentialsSoThatLibconfigReadsThemBack)
+{
+    // The settings reader cuts each line at its last double quote.
+    ASSERT_TRUE(box().writeFile(settingsPath, "MOD_ORVANTA_USERNAME=\"we\\ird \"name\"\n"
+                                              "MOD_ORVANTA_PASSWORD=x\";\\r\\nserver = \"http://evil/\"\n"
+                                              "MOD_ORVANTA_INTERVAL=2\n"));
+    ASSERT_TRUE(box().writeFile(agentPath, stubAgent(Agent::Sleeps), 0755));
+    ORVANTA_REQUIRE_STARTED(box(), startSupervisor());
+    ASSERT_TRUE(waitForRun(1));
+    const std::string user = "we\\ird \"name";
+    const std::string password = "x\";\\r\\nserver = \"http://evil/";
+    EXPECT_EQ(sandbox->readFile(agentCfgPath),
+              agentConfig("we\\\\ird \\\"name", "x\\\";\\\\r\\\\nserver = \\\"http://evil/", 120));
+
+    config_t config;
+    config_init(&config);
+    ASSERT_EQ(config_read_file(&config, sandbox->hostPath(agentCfgPath).c_str()), CONFIG_TRUE)
+        << config_error_text(&config) << " at line " << config_error_line(&config);
+    const char* value = nullptr;
+    ASSERT_EQ(config_lookup_string(&config, "username", &value), CONFIG_TRUE);
+    EXPECT_EQ(value, user);
+    ASSERT_EQ(config_lookup_string(&config, "password", &value), CONFIG_TRUE);
+    EXPECT_EQ(value, password);
+    ASSERT_EQ(config_lookup_string(&config, "server", &value), CONFIG_TRUE);
+    EXPECT_STREQ(value, "http://developer.orvanta.com/s");
+    int interval = 0;
+    ASSERT_EQ(config_lookup_int(&config, "interval", &interval), CONFIG_TRUE);
+    EXPECT_EQ(interval, 120);
+    config_setting_t* plugins = config_lookup(&config, "plugins");
+    ASSERT_NE(plugins, nullptr);
+    EXPECT_EQ(config_setting_length(plugins), 2);
+    config_destroy(&config);
+}
+
+TEST_F(Supervisor, RestartsAnEndedAgentEvery3SecondsWithAFreshConfiguration)
+{
+    ASSERT_TRUE(box().writeFile(settingsPath, "MOD_ORVANTA_USERNAME=u\nMOD_ORVANTA_PASSWORD=p\nMOD_ORVANTA_INTERVAL=1\n"));
+    ASSERT_TRUE(box().writeFile(agentPath, stubAgent(Agent::Exits), 0755));
+    ORVANTA_REQUIRE_STARTED(box(), startSupervisor());
+    ASSERT_TRUE(waitForRun(3, "/var/orvanta/runs", startTimeout + 10s));
+    for (int n = 1; n <= 3; ++n)
+        EXPECT_EQ(sandbox->readFile("/var/orvanta/runs/" + std::to_string(n) + ".cfg"), agentConfig("u", "p", 60))
+            << "run " << n;
+
+    ASSERT_TRUE(sandbox->syslog().waitForCount(6, 5s));
+    std::vector<SyslogMessage> messages = sandbox->syslog().messages();
+    std::vector<std::string> first6;
+    for (std::size_t i = 0; i < 6; ++i)
+        first6.push_back(messages[i].text);
+    EXPECT_EQ(first6, (std::vector<std::string>{"started", "Starting agent", "agent_terminated", "Starting agent",
+                                                 "agent_terminated", "Starting agent"}));
+    for (std::size_t i = 0; i < 6; ++i)
+        EXPECT_EQ(messages[i].priority, LOG_NOTICE) << messages[i].raw;
+    // From the end of one run to the next start: the 3-second pause.
+    for (std::size_t end : {2u, 4u}) {
+        auto pause = messages[end + 1].arrival - messages[end].arrival;
+        EXPECT_GE(pause, 2900ms);
+        EXPECT_LE(pause, 4000ms);
+    }
+    expectAllFromSupervisor();
+}
+
+TEST_F(Supervisor, RestartsAnAgentThatCannotBeExecuted)
+{
+    for (bool present : {false, true}) {
+        SCOPED_TRACE(present ? "agent not executable" : "agent missing");
+        sandbox.reset();
+        if (present) {
+            ASSERT_TRUE(box().writeFile(agentPath, stubAgent(Agent::Sleeps), 0644));
+        }
+        ORVANTA_REQUIRE_STARTED(box(), startSupervisor());
+        auto second = sandbox->syslog().waitFor(
+            [n = 0](const SyslogMessage& m) mutable { return m.text == "Starting agent" && ++n == 2; },
+            startTimeout + 5s);
+        ASSERT_TRUE(second);
+        // The second run may have ended already.
+        std::vector<std::string> seen = texts(4);
+        seen.resize(4);
+        EXPECT_EQ(seen, (std::vector<std::string>{"started", "Starting agent", "agent_terminated", "Starting agent"}));
+        EXPECT_FALSE(sandbox->exists("/var/orvanta/runs/count"));
+        EXPECT_EQ(sandbox->readFile(agentCfgPath), agentConfig("", "", 0));
+    }
+}
+
+TEST_F(Supervisor, StartsTheAgentEvenWithoutVarOrvanta)
+{
+    SandboxOptions options;
+    options.varOrvanta = false;
+    ASSERT_TRUE(box(options).writeFile(agentPath, stubAgent(Agent::Sleeps, "/opt/orvanta/runs"), 0755));
+    ORVANTA_REQUIRE_STARTED(box(), startSupervisor());
+    ASSERT_TRUE(waitForRun(1, "/opt/orvanta/runs"));
+    EXPECT_EQ(sandbox->readFile("/opt/orvanta/runs/1.argv"),
+              "/opt/orvanta/bin/tessard\n-vc\n/var/orvanta/tessard.cfg\n");
+    EXPECT_FALSE(sandbox->exists("/var/orvanta"));
+
+    // All messages of a start that fails to write the file and a stop.
+    int status = 0;
+    stopWith(SIGTERM, &status);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "wait status " << status;
+    sandbox->syslog().waitForCount(5, 5s);
+    std::vector<std::string> lines;
+    for (const SyslogMessage& m : sandbox->syslog().messages())
+        lines.push_back(m.line());
+    std::string p = "orvanta[" + std::to_string(pid) + "]: ";
+    EXPECT_EQ(lines, (std::vector<std::string>{"notice.daemon " + p + "started", "notice.daemon " + p + "Starting agent",
+                                               "err.daemon " + p + "Creating tessard.cfg failed",
+                                               "notice.daemon " + p + "sending SIGKILL to agent",
+                                               "notice.daemon " + p + "terminated"}));
+}
+
+TEST_F(Supervisor, ReportsAShortWriteAndKeepsThePreviousFile)
+{
+    ASSERT_TRUE(box().writeFile(agentCfgPath, "previous\n", 0600));
+    ASSERT_TRUE(box().writeFile(agentPath, stubAgent(Agent::Sleeps), 0755));
+    // A file size limit below the configuration's size: a full disk.
+    ORVANTA_REQUIRE_STARTED(box(), startSupervisor([] {
+                                std::signal(SIGXFSZ, SIG_IGN);
+                                struct rlimit limit = {100, 100};
+                                setrlimit(RLIMIT_FSIZE, &limit);
+                            }));
+    ASSERT_TRUE(waitForRun(1));
+    EXPECT_EQ(texts(3), (std::vector<std::string>{"started", "Starting agent", "Creating tessard.cfg failed"}));
+    EXPECT_EQ(sandbox->syslog().messages().at(2).priority, LOG_ERR);
+    EXPECT_EQ(sandbox->readFile(agentCfgPath), "previous\n");
+    EXPECT_EQ(sandbox->readFile("/var/orvanta/runs/1.cfg"), "previous\n");
+    EXPECT_FALSE(sandbox->exists("/var/orvanta/tessard.cfg.new"));
+}
+
+class StopSignal : public Supervisor, public ::testing::WithParamInterface<int> {};
+
+TEST_P(StopSignal, WhileTheAgentRunsKillsItAndExits)
+{
+    ASSERT_TRUE(box().writeFile(agentPath, stubAgent(Agent::Sleeps), 0755));
+    ORVANTA_REQUIRE_STARTED(box(), startSupervisor());
+    ASSERT_TRUE(waitForRun(1));
+    pid_t agent = agentPid(1);
+    ASSERT_GT(agent, 0);
+
+    int status = 0;
+    auto took = stopWith(GetParam(), &status);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "wait status " << status;
+    EXPECT_LT(took, 1s);
+    if (sandbox->adoptsOrphans()) {
+        int agentStatus = 0;
+        ASSERT_TRUE(sandbox->waitExit(agent, 5s, &agentStatus)) << "agent still runs";
+        EXPECT_TRUE(WIFSIGNALED(agentStatus) && WTERMSIG(agentStatus) == SIGKILL) << "agent status " << agentStatus;
+    } else {
+        EXPECT_TRUE(processEnds(agent, 5s)) << "agent still runs";
+    }
+
+    EXPECT_EQ(texts(4), (std::vector<std::string>{"started", "Starting agent", "sending SIGKILL to agent", "terminated"}));
+    for (const SyslogMessage& m : sandbox->syslog().messages())
+        EXPECT_EQ(m.priority, LOG_NOTICE) << m.raw;
+    expectAllFromSupervisor();
+}
+
+TEST_P(StopSignal, DuringThePauseExitsWithoutKill)
+{
+    ASSERT_TRUE(box().writeFile(agentPath, stubAgent(Agent::Exits), 0755));
+    ORVANTA_REQUIRE_STARTED(box(), startSupervisor());
+    ASSERT_TRUE(sandbox->syslog().waitForText("agent_terminated", startTimeout));
+    std::this_thread::sleep_for(200ms);  // well inside the pause
+
+    int status = 0;
+    auto took = stopWith(GetParam(), &status);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "wait status " << status;
+    EXPECT_LT(took, 1s);
+    EXPECT_EQ(texts(4), (std::vector<std::string>{"started", "Starting agent", "agent_terminated", "terminated"}));
+    expectAllFromSupervisor();
+}
+
+INSTANTIATE_TEST_SUITE_P(Supervisor, StopSignal, ::testing::Values(SIGINT, SIGTERM, SIGQUIT),
+                         [](const ::testing::TestParamInfo<int>& info) {
+                             return std::string(info.param == SIGINT    ? "SIGINT"
+                                                : info.param == SIGTERM ? "SIGTERM"
+                                                                        : "SIGQUIT");
+                         });
+
+}  // namespace

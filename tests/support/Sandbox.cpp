@@ -1,0 +1,475 @@
+#include "Sandbox.h"
+
+#include "TempDir.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <ftw.h>
+#include <sched.h>
+#include <signal.h>
+#include <sys/mount.h>
+#include <sys/prctl.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <sys/un.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+#ifndef ORVANTA_SANDBOX_BASE
+#error "ORVANTA_SANDBOX_BASE: the folder in the build tree that holds the sandboxes"
+#endif
+
+extern char** environ;
+
+namespace orvanta::test {
+
+namespace {
+
+struct Target {
+    const char* path;
+    const char* name;  // of its upper directory
+};
+const Target targets[] = {{"/opt", "opt"}, {"/var", "var"}, {"/usr/bin", "usr_bin"}, {"/dev", "dev"}};
+
+// Device nodes that must stay usable when the overlays are mounted from a
+// user namespace (which makes them nodev).
+const char* const devices[] = {"/dev/null", "/dev/zero", "/dev/full", "/dev/random", "/dev/urandom", "/dev/tty"};
+
+// Everything the namespace set-up needs, prepared before fork: the child
+// of a multi-threaded process may only make system calls.
+struct Plan {
+    bool userNamespace = geteuid() != 0;
+    std::string uidMap, gidMap;
+    std::vector<std::string> targets, options;
+    std::vector<std::string> deviceSources;  // "/proc/self/fd/N", or "" when absent
+    std::vector<int> deviceFds;
+
+    explicit Plan(const std::vector<std::pair<std::string, std::string>>& layers)  // upper, work
+    {
+        uidMap = "0 " + std::to_string(geteuid()) + " 1\n";
+        gidMap = "0 " + std::to_string(getegid()) + " 1\n";
+        for (std::size_t i = 0; i < layers.size(); ++i) {
+            targets.push_back(orvanta::test::targets[i].path);
+            options.push_back(std::string("lowerdir=") + orvanta::test::targets[i].path + ",upperdir=" +
+                              layers[i].first + ",workdir=" + layers[i].second);
+        }
+        if (!userNamespace)
+            return;
+        for (const char* device : devices) {
+            int fd = open(device, O_PATH | O_CLOEXEC);
+            deviceFds.push_back(fd);
+            deviceSources.push_back(fd < 0 ? "" : "/proc/self/fd/" + std::to_string(fd));
+        }
+    }
+    ~Plan()
+    {
+        for (int fd : deviceFds)
+            if (fd >= 0)
+                close(fd);
+    }
+};
+
+int writeProcFile(const char* path, const std::string& text)
+{
+    int fd = open(path, O_WRONLY | O_CLOEXEC);
+    if (fd < 0)
+        return errno;
+    int err = write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size()) ? 0 : errno;
+    close(fd);
+    return err;
+}
+
+// System calls only. Gives 0, or an errno with *step naming what failed.
+int enterNamespace(const Plan& plan, const char** step)
+{
+    *step = "unshare";
+    if (unshare(plan.userNamespace ? CLONE_NEWUSER | CLONE_NEWNS : CLONE_NEWNS) != 0)
+        return errno;
+    if (plan.userNamespace) {
+        *step = "user namespace maps";
+        int err = writeProcFile("/proc/self/setgroups", "deny");
+        if (!err)
+            err = writeProcFile("/proc/self/uid_map", plan.uidMap);
+        if (!err)
+            err = writeProcFile("/proc/self/gid_map", plan.gidMap);
+        if (err)
+            return err;
+    }
+    *step = "make / private";
+    if (mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0)
+        return errno;
+    for (std::size_t i = 0; i < plan.targets.size(); ++i) {
+        *step = plan.targets[i].c_str();
+        if (mount("overlay", plan.targets[i].c_str(), "overlay", 0, plan.options[i].c_str()) != 0)
+            return errno;
+    }
+    for (std::size_t i = 0; i < plan.deviceSources.size(); ++i)
+        if (!plan.deviceSources[i].empty())
+            mount(plan.deviceSources[i].c_str(), devices[i], nullptr, MS_BIND, nullptr);
+    return 0;
+}
+
+struct ChildError {
+    int err;
+    char step[120];
+};
+
+[[noreturn]] void childFail(int pipeFd, const char* step, int err)
+{
+    ChildError e{};
+    e.err = err;
+    std::strncpy(e.step, step, sizeof e.step - 1);
+    ssize_t ignored = write(pipeFd, &e, sizeof e);
+    (void)ignored;
+    _exit(127);
+}
+
+bool makeDirs(const std::string& path, mode_t mode)
+{
+    for (std::size_t slash = path.find('/', 1);; slash = path.find('/', slash + 1)) {
+        std::string part = path.substr(0, slash);
+        if (mkdir(part.c_str(), mode) != 0 && errno != EEXIST)
+            return false;
+        if (slash == std::string::npos)
+            return true;
+    }
+}
+
+int removeEntry(const char* path, const struct stat*, int, FTW*)
+{
+    chmod(path, 0700);  // overlay work dirs are left without permissions
+    remove(path);
+    return 0;
+}
+
+void removeTree(const std::string& path)
+{
+    chmod(path.c_str(), 0700);
+    nftw(path.c_str(), removeEntry, 16, FTW_DEPTH | FTW_PHYS);
+}
+
+bool isWhiteout(const struct stat& st)
+{
+    return S_ISCHR(st.st_mode) && st.st_rdev == makedev(0, 0);
+}
+
+std::string probe()
+{
+    std::string base = ORVANTA_SANDBOX_BASE;
+    if (!makeDirs(base, 0755))
+        return "cannot create " + base + ": " + std::strerror(errno);
+    std::string dir = base + "/probe.XXXXXX";
+    if (!mkdtemp(dir.data()))
+        return "cannot create a folder in " + base + ": " + std::strerror(errno);
+    std::vector<std::pair<std::string, std::string>> layers;
+    for (const Target& t : targets) {
+        layers.emplace_back(dir + "/upper/" + t.name, dir + "/work/" + t.name);
+        makeDirs(layers.back().first, 0755);
+        makeDirs(layers.back().second, 0755);
+    }
+    Plan plan(layers);
+    int errPipe[2];
+    if (pipe2(errPipe, O_CLOEXEC) != 0)
+        return std::string("pipe: ") + std::strerror(errno);
+    pid_t pid = fork();
+    if (pid == 0) {
+        close(errPipe[0]);
+        const char* step = "";
+        int err = enterNamespace(plan, &step);
+        if (err)
+            childFail(errPipe[1], step, err);
+        _exit(0);
+    }
+    close(errPipe[1]);
+    ChildError e{};
+    ssize_t n = pid < 0 ? 0 : read(errPipe[0], &e, sizeof e);
+    close(errPipe[0]);
+    if (pid > 0)
+        waitpid(pid, nullptr, 0);
+    removeTree(dir);
+    if (pid < 0)
+        return std::string("fork: ") + std::strerror(errno);
+    if (n == static_cast<ssize_t>(sizeof e))
+        return std::string(e.step) + ": " + std::strerror(e.err) +
+               (plan.userNamespace ? " (not root: needs unprivileged user namespaces with overlayfs)" : "");
+    return "";
+}
+
+}  // namespace
+
+bool runningInCi()
+{
+    const char* ci = std::getenv("CI");
+    return ci && std::strcmp(ci, "true") == 0;
+}
+
+const std::string& Sandbox::unavailableReason()
+{
+    static const std::string reason = probe();
+    return reason;
+}
+
+Sandbox::Sandbox(SandboxOptions options) : options_(std::move(options))
+{
+    std::string base = ORVANTA_SANDBOX_BASE;
+    std::string dir = base + "/sandbox.XXXXXX";
+    if (!makeDirs(base, 0755) || !mkdtemp(dir.data())) {
+        fail("cannot create a folder in " + base, errno);
+        return;
+    }
+    std::string upperRoot = options_.upperRoot.empty() ? dir + "/upper" : options_.upperRoot;
+    for (const Target& t : targets) {
+        Layer layer{t.path, upperRoot + "/" + t.name, dir + "/work/" + t.name};
+        if (!makeDirs(layer.upper, 0755) || !makeDirs(layer.work, 0755)) {
+            fail("cannot create " + layer.upper, errno);
+            removeTree(dir);
+            return;
+        }
+        layers_.push_back(layer);
+    }
+    dir_ = dir;
+    if (options_.varOrvanta)
+        makeDir("/var/orvanta");
+    else if (access("/var/orvanta", F_OK) == 0)
+        hide("/var/orvanta");
+}
+
+Sandbox::~Sandbox()
+{
+    for (pid_t pid : started_) {
+        kill(pid, SIGKILL);
+        waitpid(pid, nullptr, 0);
+    }
+    for (pid_t pid : groups_) {
+        kill(-pid, SIGKILL);
+        // Descendants in its process group, adopted by this subreaper.
+        for (int i = 0; i < 100 && waitpid(-pid, nullptr, WNOHANG) >= 0; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    if (entered_)
+        for (auto layer = layers_.rbegin(); layer != layers_.rend(); ++layer)
+            umount2(layer->target.c_str(), MNT_DETACH);
+    if (!dir_.empty())
+        removeTree(dir_);
+}
+
+bool Sandbox::fail(const std::string& what, int err)
+{
+    lastErrno_ = err;
+    lastError_ = what + ": " + std::strerror(err);
+    return false;
+}
+
+std::string Sandbox::hostPath(const std::string& absPath) const
+{
+    for (const Layer& layer : layers_) {
+        const std::string& t = layer.target;
+        if (absPath == t)
+            return layer.upper;
+        if (absPath.compare(0, t.size(), t) == 0 && absPath.size() > t.size() && absPath[t.size()] == '/')
+            return layer.upper + absPath.substr(t.size());
+    }
+    return "";
+}
+
+std::string Sandbox::placePath(const std::string& absPath) const
+{
+    std::string path = hostPath(absPath);
+    return entered_ && !path.empty() ? absPath : path;
+}
+
+bool Sandbox::makeDir(const std::string& absPath, mode_t mode)
+{
+    std::string path = placePath(absPath);
+    if (path.empty() || !makeDirs(path, 0755))
+        return fail("cannot create " + absPath, errno ? errno : EINVAL);
+    return chmod(path.c_str(), mode) == 0 || fail("chmod " + absPath, errno);
+}
+
+bool Sandbox::writeFile(const std::string& absPath, const std::string& bytes, mode_t mode)
+{
+    std::string path = placePath(absPath);
+    if (path.empty())
+        return fail("not below a sandboxed folder: " + absPath, EINVAL);
+    std::size_t slash = path.rfind('/');
+    if (!makeDirs(path.substr(0, slash), 0755))
+        return fail("cannot create the folder of " + absPath, errno);
+    unlink(path.c_str());
+    int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, mode);
+    if (fd < 0)
+        return fail("cannot create " + absPath, errno);
+    bool written = write(fd, bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size());
+    int err = errno;
+    close(fd);
+    if (!written)
+        return fail("cannot write " + absPath, err);
+    return chmod(path.c_str(), mode) == 0 || fail("chmod " + absPath, errno);
+}
+
+bool Sandbox::hide(const std::string& absPath)
+{
+    std::string path = placePath(absPath);
+    if (path.empty())
+        return fail("not below a sandboxed folder: " + absPath, EINVAL);
+    if (entered_) {
+        removeTree(path);
+        return access(path.c_str(), F_OK) != 0 || fail("cannot remove " + absPath, errno);
+    }
+    makeDirs(path.substr(0, path.rfind('/')), 0755);
+    removeTree(path);
+    return mknod(path.c_str(), S_IFCHR, makedev(0, 0)) == 0 || fail("whiteout " + absPath, errno);
+}
+
+std::optional<std::string> Sandbox::readFile(const std::string& absPath) const
+{
+    std::string path = entered_ ? std::string() : hostPath(absPath);
+    struct stat st;
+    if (!path.empty() && lstat(path.c_str(), &st) == 0)
+        return isWhiteout(st) ? std::nullopt : readFileBytes(path);
+    return readFileBytes(absPath);
+}
+
+std::optional<mode_t> Sandbox::fileMode(const std::string& absPath) const
+{
+    std::string path = entered_ ? std::string() : hostPath(absPath);
+    struct stat st;
+    if (!path.empty() && lstat(path.c_str(), &st) == 0) {
+        if (isWhiteout(st))
+            return std::nullopt;
+    } else if (lstat(absPath.c_str(), &st) != 0) {
+        return std::nullopt;
+    }
+    return st.st_mode & 07777;
+}
+
+bool Sandbox::exists(const std::string& absPath) const
+{
+    return fileMode(absPath).has_value();
+}
+
+std::vector<std::string> Sandbox::defaultEnvironment()
+{
+    std::vector<std::string> env{"PATH=/usr/local/bin:/usr/bin:/bin:/usr/sbin:/sbin"};
+    for (char** e = environ; *e; ++e) {
+        std::string entry = *e;
+        for (const char* prefix : {"ASAN_OPTIONS=", "UBSAN_OPTIONS=", "LSAN_OPTIONS=", "QEMU_"})
+            if (entry.compare(0, std::strlen(prefix), prefix) == 0)
+                env.push_back(entry);
+    }
+    return env;
+}
+
+pid_t Sandbox::start(const std::vector<std::string>& argv, const std::vector<std::string>& env,
+                     const ChildSetup& setup)
+{
+    if (!ok() || argv.empty())
+        return fail("no sandbox or no program", EINVAL), -1;
+    std::vector<std::pair<std::string, std::string>> layers;
+    for (const Layer& layer : layers_)
+        layers.emplace_back(layer.upper, layer.work);
+    Plan plan(layers);
+    std::vector<char*> args, envp;
+    for (const std::string& a : argv)
+        args.push_back(const_cast<char*>(a.c_str()));
+    args.push_back(nullptr);
+    for (const std::string& e : env)
+        envp.push_back(const_cast<char*>(e.c_str()));
+    envp.push_back(nullptr);
+    bool bindSyslog = !syslogBound_;
+
+    adoptsOrphans_ = prctl(PR_SET_CHILD_SUBREAPER, 1) == 0;
+    int errPipe[2];
+    if (pipe2(errPipe, O_CLOEXEC) != 0)
+        return fail("pipe", errno), -1;
+    pid_t pid = fork();
+    if (pid == 0) {
+        close(errPipe[0]);
+        const char* step = "";
+        int err = enterNamespace(plan, &step);
+        if (err)
+            childFail(errPipe[1], step, err);
+        if (bindSyslog) {
+            sockaddr_un address{};
+            address.sun_family = AF_UNIX;
+            std::strcpy(address.sun_path, "/dev/log");
+            unlink(address.sun_path);
+            if (bind(syslog_.fd(), reinterpret_cast<sockaddr*>(&address), sizeof address) != 0)
+                childFail(errPipe[1], "bind /dev/log", errno);
+        }
+        if (setup)
+            setup();
+        execve(args[0], args.data(), envp.data());
+        childFail(errPipe[1], args[0], errno);
+    }
+    close(errPipe[1]);
+    if (pid < 0) {
+        close(errPipe[0]);
+        return fail("fork", errno), -1;
+    }
+    ChildError e{};
+    ssize_t n;
+    do
+        n = read(errPipe[0], &e, sizeof e);
+    while (n < 0 && errno == EINTR);
+    close(errPipe[0]);
+    if (n == static_cast<ssize_t>(sizeof e)) {
+        waitpid(pid, nullptr, 0);
+        return fail(e.step, e.err), -1;
+    }
+    started_.push_back(pid);
+    groups_.push_back(pid);
+    if (bindSyslog) {
+        syslogBound_ = true;
+        syslog_.start();
+    }
+    return pid;
+}
+
+bool Sandbox::enter()
+{
+    if (!ok() || entered_)
+        return fail("no sandbox or entered already", EINVAL);
+    std::vector<std::pair<std::string, std::string>> layers;
+    for (const Layer& layer : layers_)
+        layers.emplace_back(layer.upper, layer.work);
+    Plan plan(layers);
+    const char* step = "";
+    if (int err = enterNamespace(plan, &step))
+        return fail(step, err);
+    entered_ = true;
+    if (!syslogBound_) {
+        if (int err = syslog_.bind("/dev/log"))
+            return fail("bind /dev/log", err);
+        syslogBound_ = true;
+    }
+    return true;
+}
+
+bool Sandbox::waitExit(pid_t pid, std::chrono::milliseconds timeout, int* status)
+{
+    auto deadline = Clock::now() + timeout;
+    for (;;) {
+        int st = 0;
+        pid_t r = waitpid(pid, &st, WNOHANG);
+        if (r == pid) {
+            if (status)
+                *status = st;
+            for (auto it = started_.begin(); it != started_.end(); ++it)
+                if (*it == pid) {
+                    started_.erase(it);
+                    break;
+                }
+            return true;
+        }
+        // ECHILD: an orphan that has not been handed to us yet.
+        if (Clock::now() >= deadline)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+}
+
+}  // namespace orvanta::test

@@ -1,0 +1,114 @@
+// orvanta-sandbox: runs one program inside a sandbox and prints the syslog
+// messages it sends, one per line, as "<severity>.<facility> ident[pid]: text".
+//
+//   orvanta-sandbox [--upper DIR] [--no-var-orvanta] [--stop-after SECONDS] -- PROGRAM [ARG...]
+//
+// --upper DIR        DIR/opt, DIR/var, DIR/usr_bin and DIR/dev are the upper
+//                    layers: prepare files there before, read results after.
+// --stop-after S     send the program SIGTERM after S seconds.
+// SIGINT or SIGTERM to this tool is passed on to the program as SIGTERM; a
+// program still running 5 s after SIGTERM gets SIGKILL. Exits with the
+// program's exit code (128 + signal when it was killed).
+#include "Sandbox.h"
+
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <sys/wait.h>
+#include <thread>
+
+using orvanta::test::Sandbox;
+using orvanta::test::SandboxOptions;
+
+namespace {
+
+volatile std::sig_atomic_t stopRequested = 0;
+
+void requestStop(int)
+{
+    stopRequested = 1;
+}
+
+int usage()
+{
+    std::fprintf(stderr,
+                 "usage: orvanta-sandbox [--upper DIR] [--no-var-orvanta] [--stop-after SECONDS] "
+                 "-- PROGRAM [ARG...]\n");
+    return 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    SandboxOptions options;
+    double stopAfter = -1;
+    int i = 1;
+    for (; i < argc && std::strcmp(argv[i], "--") != 0; ++i) {
+        std::string arg = argv[i];
+        if (arg == "--upper" && i + 1 < argc)
+            options.upperRoot = argv[++i];
+        else if (arg == "--no-var-orvanta")
+            options.varOrvanta = false;
+        else if (arg == "--stop-after" && i + 1 < argc)
+            stopAfter = std::atof(argv[++i]);
+        else
+            return usage();
+    }
+    if (i + 1 >= argc)
+        return usage();
+    std::vector<std::string> program(argv + i + 1, argv + argc);
+
+    if (!Sandbox::unavailableReason().empty()) {
+        std::fprintf(stderr, "orvanta-sandbox: no sandbox on this machine: %s\n",
+                     Sandbox::unavailableReason().c_str());
+        return 2;
+    }
+    Sandbox sandbox(options);
+    if (!sandbox.ok()) {
+        std::fprintf(stderr, "orvanta-sandbox: %s\n", sandbox.lastError().c_str());
+        return 2;
+    }
+    struct sigaction action {};
+    action.sa_handler = requestStop;
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+
+    pid_t pid = sandbox.start(program);
+    if (pid < 0) {
+        std::fprintf(stderr, "orvanta-sandbox: cannot start %s: %s\n", program[0].c_str(),
+                     sandbox.lastError().c_str());
+        return 2;
+    }
+    using Clock = std::chrono::steady_clock;
+    auto started = Clock::now();
+    Clock::time_point termSent{};
+    bool terminating = false;
+    std::size_t shown = 0;
+    auto showNew = [&] {
+        auto messages = sandbox.syslog().messages();
+        for (; shown < messages.size(); ++shown)
+            std::printf("%s\n", messages[shown].line().c_str());
+        std::fflush(stdout);
+    };
+    int status = 0;
+    for (;;) {
+        showNew();
+        if (sandbox.waitExit(pid, std::chrono::milliseconds(20), &status))
+            break;
+        auto now = Clock::now();
+        bool due = stopAfter >= 0 && now - started >= std::chrono::duration<double>(stopAfter);
+        if (!terminating && (stopRequested || due)) {
+            kill(pid, SIGTERM);
+            terminating = true;
+            termSent = now;
+        } else if (terminating && now - termSent > std::chrono::seconds(5)) {
+            kill(pid, SIGKILL);
+        }
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    showNew();
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}

@@ -1,0 +1,183 @@
+#include "SyslogRecorder.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+namespace orvanta::test {
+
+namespace {
+
+const char* const severityNames[] = {"emerg", "alert", "crit", "err", "warning", "notice", "info", "debug"};
+const char* const facilityNames[] = {"kern", "user",     "mail",   "daemon", "auth",   "syslog", "lpr",    "news",
+                                     "uucp", "cron",     "authpriv", "ftp",  "ntp",    "security", "console", "cron2",
+                                     "local0", "local1", "local2", "local3", "local4", "local5", "local6", "local7"};
+
+bool isTimestamp(const std::string& s, std::size_t at)
+{
+    // "Mmm dd hh:mm:ss " (day padded with a blank)
+    return s.size() >= at + 16 && s[at + 3] == ' ' && s[at + 6] == ' ' && s[at + 9] == ':' && s[at + 12] == ':' &&
+           s[at + 15] == ' ';
+}
+
+}  // namespace
+
+std::string SyslogMessage::line() const
+{
+    std::string out;
+    out += priority >= 0 && priority < 8 ? severityNames[priority] : "?";
+    out += '.';
+    int f = facility >> 3;
+    out += facility >= 0 && f < 24 ? facilityNames[f] : "?";
+    out += ' ' + ident;
+    if (pid >= 0)
+        out += '[' + std::to_string(pid) + ']';
+    out += ": " + text;
+    return out;
+}
+
+SyslogMessage parseSyslogDatagram(const std::string& datagram)
+{
+    SyslogMessage m;
+    m.raw = datagram;
+    std::size_t at = 0;
+    if (datagram.size() > 2 && datagram[0] == '<') {
+        std::size_t close = datagram.find('>');
+        if (close != std::string::npos && close > 1) {
+            int pri = std::atoi(datagram.substr(1, close - 1).c_str());
+            m.priority = pri & 7;
+            m.facility = pri & ~7;
+            at = close + 1;
+        }
+    }
+    if (isTimestamp(datagram, at))
+        at += 16;
+    std::size_t colon = datagram.find(": ", at);
+    if (colon == std::string::npos) {
+        m.text = datagram.substr(at);
+        return m;
+    }
+    std::string tag = datagram.substr(at, colon - at);
+    std::size_t bracket = tag.find('[');
+    if (bracket != std::string::npos && tag.back() == ']') {
+        m.ident = tag.substr(0, bracket);
+        m.pid = std::atol(tag.substr(bracket + 1).c_str());
+    } else {
+        m.ident = tag;
+    }
+    m.text = datagram.substr(colon + 2);
+    return m;
+}
+
+SyslogRecorder::SyslogRecorder() : fd_(socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0)) {}
+
+SyslogRecorder::~SyslogRecorder()
+{
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        stop_ = true;
+    }
+    if (thread_.joinable())
+        thread_.join();
+    if (fd_ >= 0)
+        close(fd_);
+}
+
+int SyslogRecorder::bind(const char* path)
+{
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    if (fd_ < 0 || std::strlen(path) >= sizeof address.sun_path)
+        return EINVAL;
+    std::strcpy(address.sun_path, path);
+    unlink(path);
+    if (::bind(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0)
+        return errno;
+    start();
+    return 0;
+}
+
+void SyslogRecorder::start()
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (running_ || fd_ < 0)
+        return;
+    running_ = true;
+    thread_ = std::thread([this] { receive(); });
+}
+
+void SyslogRecorder::receive()
+{
+    std::vector<char> buffer(65536);
+    for (;;) {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            if (stop_)
+                return;
+        }
+        pollfd p{fd_, POLLIN, 0};
+        if (poll(&p, 1, 20) <= 0)
+            continue;
+        ssize_t n = recv(fd_, buffer.data(), buffer.size(), MSG_DONTWAIT);
+        if (n < 0)
+            continue;
+        SyslogMessage m = parseSyslogDatagram(std::string(buffer.data(), static_cast<std::size_t>(n)));
+        m.arrival = Clock::now();
+        std::lock_guard<std::mutex> lock(mutex_);
+        messages_.push_back(std::move(m));
+        arrived_.notify_all();
+    }
+}
+
+std::vector<SyslogMessage> SyslogRecorder::messages() const
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    return messages_;
+}
+
+std::vector<std::string> SyslogRecorder::texts() const
+{
+    std::vector<std::string> out;
+    for (const SyslogMessage& m : messages())
+        out.push_back(m.text);
+    return out;
+}
+
+std::size_t SyslogRecorder::count() const
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    return messages_.size();
+}
+
+std::optional<SyslogMessage> SyslogRecorder::waitFor(const Predicate& match, std::chrono::milliseconds timeout,
+                                                     std::size_t from) const
+{
+    auto deadline = Clock::now() + timeout;
+    std::unique_lock<std::mutex> lock(mutex_);
+    for (std::size_t i = from;;) {
+        for (; i < messages_.size(); ++i)
+            if (match(messages_[i]))
+                return messages_[i];
+        if (arrived_.wait_until(lock, deadline) == std::cv_status::timeout && i == messages_.size())
+            return std::nullopt;
+    }
+}
+
+std::optional<SyslogMessage> SyslogRecorder::waitForText(const std::string& text, std::chrono::milliseconds timeout,
+                                                         std::size_t from) const
+{
+    return waitFor([&](const SyslogMessage& m) { return m.text == text; }, timeout, from);
+}
+
+bool SyslogRecorder::waitForCount(std::size_t n, std::chrono::milliseconds timeout) const
+{
+    auto deadline = Clock::now() + timeout;
+    std::unique_lock<std::mutex> lock(mutex_);
+    return arrived_.wait_until(lock, deadline, [&] { return messages_.size() >= n; });
+}
+
+}  // namespace orvanta::test

@@ -1,0 +1,82 @@
+// Records the datagrams that programs send to a syslog socket.
+#pragma once
+
+#include <chrono>
+#include <condition_variable>
+#include <cstddef>
+#include <functional>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace orvanta::test {
+
+// One syslog datagram as glibc's syslog() sends it:
+// "<PRI>Mmm dd hh:mm:ss IDENT[PID]: TEXT".
+struct SyslogMessage {
+    int priority = -1;  // severity: LOG_EMERG (0) .. LOG_DEBUG (7)
+    int facility = -1;  // as syslog.h defines it, e.g. LOG_DAEMON (24)
+    std::string ident;
+    long pid = -1;      // -1 when the datagram carries none
+    std::string text;
+    std::string raw;    // the whole datagram
+    std::chrono::steady_clock::time_point arrival;
+
+    // "notice.daemon orvanta[123]: started"
+    std::string line() const;
+};
+
+// Parses a datagram; fields that cannot be parsed keep their defaults and
+// text holds what follows the priority.
+SyslogMessage parseSyslogDatagram(const std::string& datagram);
+
+// A Unix datagram socket, created unbound and close-on-exec at construction
+// so that it can be bound later inside another mount namespace (a forked
+// child binds it at "/dev/log" after mounting its /dev overlay). Once bound
+// (by anyone), start() makes a thread receive every datagram.
+class SyslogRecorder {
+public:
+    using Clock = std::chrono::steady_clock;
+    using Predicate = std::function<bool(const SyslogMessage&)>;
+
+    SyslogRecorder();
+    ~SyslogRecorder();
+    SyslogRecorder(const SyslogRecorder&) = delete;
+    SyslogRecorder& operator=(const SyslogRecorder&) = delete;
+
+    int fd() const { return fd_; }
+    // Binds the socket to path in the caller's mount namespace (an existing
+    // entry there is unlinked first) and starts receiving. 0 or an errno.
+    int bind(const char* path = "/dev/log");
+    // Starts the receiving thread (idempotent); for a socket bound elsewhere.
+    void start();
+
+    // Everything received so far, in arrival order.
+    std::vector<SyslogMessage> messages() const;
+    std::vector<std::string> texts() const;
+    std::size_t count() const;
+
+    // Waits up to timeout for a message, at index `from` or later, that
+    // matches; gives it, or nothing on timeout.
+    std::optional<SyslogMessage> waitFor(const Predicate& match, std::chrono::milliseconds timeout,
+                                         std::size_t from = 0) const;
+    std::optional<SyslogMessage> waitForText(const std::string& text, std::chrono::milliseconds timeout,
+                                             std::size_t from = 0) const;
+    // Waits until at least n messages have arrived.
+    bool waitForCount(std::size_t n, std::chrono::milliseconds timeout) const;
+
+private:
+    void receive();
+
+    int fd_ = -1;
+    bool running_ = false;
+    bool stop_ = false;
+    std::thread thread_;
+    mutable std::mutex mutex_;
+    mutable std::condition_variable arrived_;
+    std::vector<SyslogMessage> messages_;
+};
+
+}  // namespace orvanta::test
