@@ -1,0 +1,66 @@
+#include "MobileInfo.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+const char imeiCommand[] =
+    "/usr/bin/rtrinfo module | awk -F\": \" '/IMEI/ {print $2}' > /var/orvanta/imei";
+const char cellCommand[] =
+    "/usr/bin/rtrinfo mobile | awk -F\": \" '/Cell/ {print $2}' > /var/orvanta/cell";
+const char iccidCommand[] =
+    "/usr/bin/cellctl \"AT^SCID\" | awk '/SCID/ {print $2}' > /var/orvanta/iccid";
+
+// Runs command and reads the first line of its scratch file into text
+// (size bytes, so at most size - 1 characters). False when the file could
+// not be opened; text is then empty.
+bool ask(const char* command, const char* scratch, char* text, int size)
+{
+    text[0] = '\0';
+    // Only the scratch file tells whether the tool answered.
+    (void)std::system(command);
+    FILE* file = std::fopen(scratch, "r");
+    if (!file)
+        return false;
+    if (!std::fgets(text, size, file))
+        text[0] = '\0';
+    std::fclose(file);
+    return true;
+}
+
+// Drops the line end: everything from the last "\n", then from the last
+// "\r" of what remains.
+void cutLineEnd(char* text)
+{
+    if (char* end = std::strrchr(text, '\n'))
+        *end = '\0';
+    if (char* end = std::strrchr(text, '\r'))
+        *end = '\0';
+}
+
+} // namespace
+
+MobileInfo::MobileInfo() : imeiText(), cellidText(), iccidText() {}
+
+void MobileInfo::get()
+{
+    char text[sizeof iccidText];
+
+    // A modem that is not ready yet answers with an empty line: that is an
+    // unknown IMEI, asked for again at the next call.
+    if (imeiText[0] == '\0' && ask(imeiCommand, "/var/orvanta/imei", text, sizeof imeiText)) {
+        cutLineEnd(text);
+        std::strcpy(imeiText, text);
+    }
+
+    ask(cellCommand, "/var/orvanta/cell", text, sizeof cellidText);
+    cutLineEnd(text);
+    std::strcpy(cellidText, text);
+
+    if (iccidText[0] == '\0' && ask(iccidCommand, "/var/orvanta/iccid", text, sizeof iccidText)) {
+        cutLineEnd(text);
+        std::strcpy(iccidText, text);
+    }
+}

@@ -1,0 +1,137 @@
+// A router on this machine, for whole-program tests: substitute router
+// tools, the plug-in library in /opt/orvanta/lib (found by its bare name
+// through LD_LIBRARY_PATH, as on the router), the development agent at
+// "/opt/orvanta/bin/tessard", and the standard output and error of the
+// programs started captured in files of the build tree.
+#pragma once
+
+#include "RouterTools.h"
+#include "SandboxTesting.h"
+
+#include <chrono>
+#include <fcntl.h>
+#include <fstream>
+#include <signal.h>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+namespace orvanta::test {
+
+using namespace std::chrono_literals;
+
+inline std::string fileContent(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+inline size_t occurrences(const std::string& text, const std::string& piece)
+{
+    size_t count = 0;
+    for (size_t at = text.find(piece); at != std::string::npos; at = text.find(piece, at + 1))
+        ++count;
+    return count;
+}
+
+// djb2 over the bytes, as the template-set identifier is formed.
+inline std::string templateIdentifier(const std::string& registration)
+{
+    unsigned long long hash = 5381;
+    for (unsigned char byte : registration)
+        hash = hash * 33 + byte;
+    char text[64];
+    std::snprintf(text, sizeof text, "com_orvanta_posix_agent_%llx", hash);
+    return text;
+}
+
+// The agent configuration with the system_resources group first.
+inline std::string agentConfiguration(int systemResourcesInterval,
+                                      const std::string& load = "  \"tessard-system-resources.so\",\r\n"
+                                                                "  \"tessard-measured-values.so\"\r\n")
+{
+    return "server = \"http://developer.orvanta.com/s\";\r\n"
+           "username = \"router-17\";\r\n"
+           "password = \"secret\";\r\n"
+           "interval = 300;\r\n"
+           "load = (\r\n" + load + ");\r\n"
+           "plugins = (\r\n"
+           "  {\r\n    type = \"system_resources\",\r\n    interval = " +
+           std::to_string(systemResourcesInterval) + "\r\n  },\r\n"
+           "  {\r\n    type = \"measured_values\",\r\n    interval = 10\r\n  }\r\n"
+           ");\r\n";
+}
+
+class ModuleSandbox {
+public:
+    static constexpr const char* agentPath = "/opt/orvanta/bin/tessard";
+    static constexpr const char* configurationPath = "/var/orvanta/tessard.cfg";
+    static constexpr const char* agentPidPath = "/var/orvanta/tessard.pid";
+
+    ModuleSandbox() : tools(sandbox), out(sandbox.dir() + "/stdout"), err(sandbox.dir() + "/stderr")
+    {
+        std::string library = fileContent(TESSARD_SYSTEM_RESOURCES);
+        // The wrapper notes the agent's pid, so that a test can kill it.
+        ready = sandbox.ok() && tools.installed() && !library.empty() &&
+                sandbox.writeFile("/opt/orvanta/lib/tessard-system-resources.so", library, 0755) &&
+                sandbox.writeFile(agentPath,
+                                  "#!/bin/sh\necho $$ > " + std::string(agentPidPath) +
+                                      "\nexec '" TESSARD_DEV "' \"$@\"\n",
+                                  0755);
+    }
+
+    // The environment that the router's start script gives the supervisor.
+    static std::vector<std::string> environment()
+    {
+        std::vector<std::string> env = Sandbox::defaultEnvironment();
+        env.push_back("LD_LIBRARY_PATH=/opt/orvanta/lib");
+        return env;
+    }
+
+    // Starts argv with standard output and error going to the files.
+    pid_t start(const std::vector<std::string>& argv)
+    {
+        std::string outPath = out, errPath = err;
+        return sandbox.start(argv, environment(), [outPath, errPath] {
+            int o = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
+            int e = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
+            ::dup2(o, 1);
+            ::dup2(e, 2);
+        });
+    }
+
+    std::string wire() const { return fileContent(out); }
+    std::string log() const { return fileContent(err); }
+
+    // Waits until file holds piece at least count times.
+    bool waitFor(const std::string& file, const std::string& piece, size_t count = 1,
+                 std::chrono::milliseconds timeout = 15s) const
+    {
+        auto end = std::chrono::steady_clock::now() + timeout;
+        while (occurrences(fileContent(file), piece) < count) {
+            if (std::chrono::steady_clock::now() > end)
+                return false;
+            std::this_thread::sleep_for(20ms);
+        }
+        return true;
+    }
+    bool waitForWire(const std::string& piece, size_t count = 1, std::chrono::milliseconds timeout = 15s) const
+    {
+        return waitFor(out, piece, count, timeout);
+    }
+    bool waitForLog(const std::string& piece, size_t count = 1, std::chrono::milliseconds timeout = 15s) const
+    {
+        return waitFor(err, piece, count, timeout);
+    }
+
+    Sandbox sandbox;
+    RouterTools tools;
+    std::string out, err;
+    bool ready = false;
+};
+
+}  // namespace orvanta::test

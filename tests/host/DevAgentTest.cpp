@@ -1,0 +1,197 @@
+// The development agent's own parts: the configuration as the supervisor
+// writes it, the wire it shows, the answers a test scripts and those the
+// stand-in platform gives.
+#include "Agent.h"
+#include "AgentConfiguration.h"
+#include "ComposedRecord.h"
+#include "IntegerValue.h"
+#include "CharValue.h"
+#include "MeasurementSupport.h"
+#include "TemplateCollection.h"
+#include "WireClient.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <string>
+#include <unistd.h>
+
+namespace {
+
+// A file in the build tree, removed afterwards.
+class TemporaryFile {
+public:
+    explicit TemporaryFile(const std::string& bytes)
+    {
+        char name[] = "dev-agent-test-XXXXXX";
+        int fd = mkstemp(name);
+        if (fd >= 0)
+            close(fd);
+        path = name;
+        std::ofstream(path, std::ios::binary) << bytes;
+    }
+    ~TemporaryFile() { std::remove(path.c_str()); }
+    std::string path;
+};
+
+// What the supervisor writes for user "router-17", password "se\"cret".
+const char supervisorFile[] =
+    "server = \"http://developer.orvanta.com/s\";\r\n"
+    "username = \"router-17\";\r\n"
+    "password = \"se\\\"cret\";\r\n"
+    "interval = 300;\r\n"
+    "load = (\r\n"
+    "  \"tessard-system-resources.so\",\r\n"
+    "  \"tessard-measured-values.so\"\r\n"
+    ");\r\n"
+    "plugins = (\r\n"
+    "  {\r\n    type = \"system_resources\",\r\n    interval = 60\r\n  },\r\n"
+    "  {\r\n    type = \"measured_values\",\r\n    interval = 10\r\n  }\r\n"
+    ");\r\n";
+
+std::string wireOf(const std::function<void(WireClient&)>& use)
+{
+    char* text = nullptr;
+    size_t size = 0;
+    FILE* out = open_memstream(&text, &size);
+    {
+        WireClient client(out);
+        use(client);
+    }
+    std::fclose(out);
+    std::string wire(text, size);
+    std::free(text);
+    return wire;
+}
+
+ComposedRecord& line(ComposedRecord& record, long id, const char* text)
+{
+    record.add(IntegerValue(id));
+    record.add(IntegerValue(7));
+    record.add(CharValue(text, false));
+    return record;
+}
+
+} // namespace
+
+TEST(AgentConfiguration, ReadsWhatTheSupervisorWrites)
+{
+    TemporaryFile file(supervisorFile);
+    AgentConfiguration configuration;
+    ASSERT_TRUE(configuration.read(file.path.c_str()));
+    EXPECT_STREQ(configuration.server(), "http://developer.orvanta.com/s");
+    EXPECT_STREQ(configuration.username(), "router-17");
+    EXPECT_STREQ(configuration.password(), "se\"cret");
+    EXPECT_EQ(configuration.interval(), 300);
+    ASSERT_EQ(configuration.libraryCount(), 2u);
+    EXPECT_STREQ(configuration.library(0), "tessard-system-resources.so");
+    EXPECT_STREQ(configuration.library(1), "tessard-measured-values.so");
+    EXPECT_EQ(configuration.library(2), nullptr);
+    ASSERT_EQ(configuration.groupCount(), 2u);
+    const char* type = nullptr;
+    int interval = 0;
+    ASSERT_TRUE(config_setting_lookup_string(configuration.group(1), "type", &type));
+    ASSERT_TRUE(config_setting_lookup_int(configuration.group(1), "interval", &interval));
+    EXPECT_STREQ(type, "measured_values");
+    EXPECT_EQ(interval, 10);
+}
+
+TEST(AgentConfiguration, MissingPiecesAndBrokenFiles)
+{
+    TemporaryFile sparse("load = ( 1, \"a.so\" );\nplugins = ( \"x\", { type = \"t\"; } );\n");
+    AgentConfiguration configuration;
+    ASSERT_TRUE(configuration.read(sparse.path.c_str()));
+    EXPECT_EQ(configuration.server(), nullptr);
+    EXPECT_EQ(configuration.password(), nullptr);
+    EXPECT_EQ(configuration.interval(), 0);
+    ASSERT_EQ(configuration.libraryCount(), 1u);
+    EXPECT_STREQ(configuration.library(0), "a.so");
+    EXPECT_EQ(configuration.groupCount(), 1u);
+
+    TemporaryFile broken("server = \"x\"\nusername = ;\n");
+    AgentConfiguration bad;
+    testing::internal::CaptureStderr();
+    EXPECT_FALSE(bad.read(broken.path.c_str()));
+    EXPECT_FALSE(bad.read("/nonexistent/tessard.cfg"));
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "Configuration " + broken.path + ", line 2: syntax error\n"
+              "Cannot read configuration /nonexistent/tessard.cfg.\n");
+}
+
+TEST(WireClient, ShowsRegistrationRequestsAndRows)
+{
+    std::string wire = wireOf([](WireClient& client) {
+        client.registerTemplates("com_orvanta_posix_agent_1f", "10,1000,A,%%\r\n11,2000,,\"$.x\"\r\n");
+        client.pushRows({{ScriptedRequestClient::Field::integer(40),
+                          ScriptedRequestClient::Field::integer(2)}});
+        client.pushFailure(3);
+        Aggregator batch(50, true, false), response(50, true, true);
+        ComposedRecord first(false), second(false);
+        batch.add(line(first, 1000, "a"));
+        batch.add(line(second, 1000, "b,c"));
+        EXPECT_EQ(client.request(batch, response, nullptr), 0);
+        EXPECT_EQ(client.request(first, response, nullptr), 3);
+        EXPECT_EQ(response.length(), 1u);
+        EXPECT_TRUE(client.requests().empty());
+    });
+    EXPECT_EQ(wire, "identifier: com_orvanta_posix_agent_1f\n"
+                    "template: 10,1000,A,%%\n"
+                    "template: 11,2000,,\"$.x\"\n"
+                    "request: 1000,7,a\n"
+                    "request: 1000,7,\"b,c\"\n"
+                    "status: 0\n"
+                    "response: 40,2\n"
+                    "request: 1000,7,a\n"
+                    "status: 3\n");
+}
+
+TEST(WireClient, ScriptedAnswersFromAFile)
+{
+    TemporaryFile answers("# comment\n\nfail\nfail 9\nok\n40,1;41,2,text\n");
+    std::string wire = wireOf([&](WireClient& client) {
+        ASSERT_TRUE(client.loadAnswers(answers.path.c_str()));
+        EXPECT_EQ(client.scriptedLeft(), 4u);
+        ComposedRecord record(false);
+        record.add(IntegerValue(5));
+        Aggregator response(50, true, true);
+        for (int i = 0; i < 5; ++i)
+            client.request(record, response, nullptr);
+    });
+    EXPECT_EQ(wire, "request: 5\nstatus: 1\n"
+                    "request: 5\nstatus: 9\n"
+                    "request: 5\nstatus: 0\n"
+                    "request: 5\nstatus: 0\nresponse: 40,1\nresponse: 41,2,text\n"
+                    "request: 5\nstatus: 0\n");
+
+    TemporaryFile bad("ok\nfail x\n");
+    wireOf([&](WireClient& client) {
+        testing::internal::CaptureStderr();
+        EXPECT_FALSE(client.loadAnswers(bad.path.c_str()));
+        EXPECT_EQ(testing::internal::GetCapturedStderr(),
+                  "Answers " + bad.path + ", line 2: not an answer.\n");
+    });
+}
+
+TEST(WireClient, AnswersSetAndClearLikeThePlatform)
+{
+    wireOf([](WireClient& client) {
+        TemplateCollection templates;
+        Agent agent(client, templates, 4242);
+        MeasurementSupport measurements(agent);
+        agent.setMeasurementSupport(&measurements);
+        ASSERT_TRUE(measurements.init());
+        client.registerTemplates(templates.templateIdentifier(), templates.templateString());
+
+        EXPECT_TRUE(measurements.updateSupportedMeasurements());
+        ASSERT_TRUE(measurements.addSupportedMeasurement("c8y_Signal"));
+        EXPECT_TRUE(measurements.updateSupportedMeasurements());
+
+        ScriptedRequestClient::Answer answer = client.platformAnswer({"1000,4242,\"\"\"a\"\"\""});
+        ASSERT_EQ(answer.rows.size(), 1u);
+        EXPECT_EQ(answer.rows[0][0].number, 2000);
+        EXPECT_EQ(answer.rows[0][2].number, 4242);
+        EXPECT_TRUE(client.platformAnswer({"1002,4242,x,y,z"}).rows.empty());
+    });
+}

@@ -1,0 +1,165 @@
+// MobileInfo against substitute router tools, in this process, inside a
+// sandbox: the commands, their order, the scratch files and the cuts.
+#include "MobileInfo.h"
+#include "RouterTools.h"
+#include "SandboxTesting.h"
+
+#include <fstream>
+#include <memory>
+#include <sstream>
+
+using orvanta::test::RouterTools;
+using orvanta::test::Sandbox;
+using orvanta::test::SandboxOptions;
+
+namespace {
+
+const char allThree[] = "rtrinfo module\nrtrinfo mobile\ncellctl AT^SCID\n";
+
+std::string fileText(const char* path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+class MobileInfoTest : public ::testing::Test {
+protected:
+    void enter(SandboxOptions options = {})
+    {
+        sandbox = std::make_unique<Sandbox>(options);
+        ASSERT_TRUE(sandbox->ok());
+        tools = std::make_unique<RouterTools>(*sandbox);
+        ASSERT_TRUE(tools->installed());
+        ASSERT_TRUE(sandbox->enter()) << sandbox->lastError();
+    }
+
+    void SetUp() override
+    {
+        ORVANTA_REQUIRE_SANDBOX();
+    }
+
+    std::unique_ptr<Sandbox> sandbox;
+    std::unique_ptr<RouterTools> tools;
+    MobileInfo info;
+};
+
+} // namespace
+
+TEST_F(MobileInfoTest, StartsEmptyAndRunsNothing)
+{
+    enter();
+    EXPECT_STREQ(info.imei(), "");
+    EXPECT_STREQ(info.cellid(), "");
+    EXPECT_STREQ(info.iccid(), "");
+    EXPECT_EQ(tools->calls(), "");
+}
+
+TEST_F(MobileInfoTest, AsksAllThreeOnceThenOnlyTheCell)
+{
+    enter();
+    tools->modemReady("351234567890123", "4711", "89490200001234567890");
+
+    info.get();
+    EXPECT_EQ(tools->calls(), allThree);
+    EXPECT_STREQ(info.imei(), "351234567890123");
+    EXPECT_STREQ(info.cellid(), "4711");
+    EXPECT_STREQ(info.iccid(), "89490200001234567890");
+    // The scratch files stay, holding what awk kept of each answer.
+    EXPECT_EQ(fileText("/var/orvanta/imei"), "351234567890123\n");
+    EXPECT_EQ(fileText("/var/orvanta/cell"), "4711\r\n");
+    EXPECT_EQ(fileText("/var/orvanta/iccid"), "89490200001234567890\r\n");
+
+    tools->forgetCalls();
+    tools->modemReady("359999999999999", "0815", "89000000000000000001");
+    info.get();
+    EXPECT_EQ(tools->calls(), "rtrinfo mobile\n");
+    EXPECT_STREQ(info.imei(), "351234567890123");
+    EXPECT_STREQ(info.cellid(), "0815");
+    EXPECT_STREQ(info.iccid(), "89490200001234567890");
+}
+
+TEST_F(MobileInfoTest, ModemNotReadyAtFirstIsAskedAgain)
+{
+    enter();
+    tools->modemReady("", "4711", "89490200001234567890");
+
+    info.get();
+    EXPECT_STREQ(info.imei(), "");
+    EXPECT_STREQ(info.iccid(), "89490200001234567890");
+
+    tools->forgetCalls();
+    info.get();
+    EXPECT_EQ(tools->calls(), "rtrinfo module\nrtrinfo mobile\n");
+    EXPECT_STREQ(info.imei(), "");
+
+    tools->modemReady("351234567890123", "4711", "89490200001234567890");
+    info.get();
+    EXPECT_STREQ(info.imei(), "351234567890123");
+}
+
+TEST_F(MobileInfoTest, NoAnswersLeaveImeiAndIccidUnknown)
+{
+    enter();
+    info.get();
+    EXPECT_STREQ(info.imei(), "");
+    EXPECT_STREQ(info.cellid(), "");
+    EXPECT_STREQ(info.iccid(), "");
+
+    tools->forgetCalls();
+    info.get();
+    EXPECT_EQ(tools->calls(), allThree);
+}
+
+TEST_F(MobileInfoTest, CutsTheImeiAtItsLineEnd)
+{
+    enter();
+    tools->answer("module", "IMEI: 123\r\n");
+    info.get();
+    EXPECT_STREQ(info.imei(), "123");
+
+    MobileInfo shortOne;
+    tools->answer("module", "IMEI: 123\n");
+    shortOne.get();
+    EXPECT_STREQ(shortOne.imei(), "123");
+}
+
+TEST_F(MobileInfoTest, CutsLongAnswersToTheirFields)
+{
+    enter();
+    tools->answer("module", "IMEI: 35123456789012345678\n");
+    tools->answer("mobile", "Cell: ABCDEFGHIJKLMNOPQRST\r\n");
+    tools->answer("scid", "^SCID: 89490200001234567890\r\nOK\r\n");
+    info.get();
+    EXPECT_STREQ(info.imei(), "351234567890123");
+    EXPECT_STREQ(info.cellid(), "ABCDEFGHIJKLMNO");
+    EXPECT_STREQ(info.iccid(), "89490200001234567890");
+}
+
+TEST_F(MobileInfoTest, ACellThatGoesAwayIsEmptyAgain)
+{
+    enter();
+    tools->modemReady("351234567890123", "4711", "89490200001234567890");
+    info.get();
+    ASSERT_STREQ(info.cellid(), "4711");
+
+    tools->remove("mobile");
+    info.get();
+    EXPECT_STREQ(info.cellid(), "");
+    EXPECT_STREQ(info.imei(), "351234567890123");
+}
+
+TEST_F(MobileInfoTest, WithoutScratchDirectoryNothingIsKnown)
+{
+    SandboxOptions options;
+    options.varOrvanta = false;
+    enter(options);
+    tools->modemReady("351234567890123", "4711", "89490200001234567890");
+
+    info.get();
+    EXPECT_EQ(tools->calls(), allThree);
+    EXPECT_STREQ(info.imei(), "");
+    EXPECT_STREQ(info.cellid(), "");
+    EXPECT_STREQ(info.iccid(), "");
+}
