@@ -6,11 +6,12 @@ ORVANTA_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 # Packages each kind of build needs.
 orvanta_packages() {
   local kind
-  local -a pkgs=(cmake make g++ pkg-config libconfig-dev libgtest-dev libgmock-dev util-linux)
+  local -a pkgs=(cmake make g++ pkg-config libconfig-dev libgtest-dev libgmock-dev util-linux busybox)
   for kind in "$@"; do
     case $kind in
       sanitize) pkgs+=(clang-14 libclang-rt-14-dev) ;;
-      arm)      pkgs+=(g++-arm-linux-gnueabihf qemu-user libc6:armhf libstdc++6:armhf
+      arm|arm-release)
+                pkgs+=(g++-arm-linux-gnueabihf qemu-user libc6:armhf libstdc++6:armhf
                        libconfig-dev:armhf libgtest-dev:armhf libgmock-dev:armhf) ;;
     esac
   done
@@ -70,17 +71,15 @@ orvanta_ensure_binfmt() {
     "$(command -v qemu-arm)" > "$ORVANTA_BINFMT/register"
 }
 
-# Configures (once) and builds one kind of build in build/<kind>.
+# Configures (once) and builds one kind of build in build/<kind>, with the
+# CMake preset of that name (CMakePresets.json).
 orvanta_build() {
   local kind=$1 dir=$ORVANTA_ROOT/build/$1
-  local -a args=(-S "$ORVANTA_ROOT" -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo)
   case $kind in
-    native)   args+=(-DCMAKE_C_COMPILER=gcc -DCMAKE_CXX_COMPILER=g++) ;;
-    sanitize) args+=(-DCMAKE_C_COMPILER=clang-14 -DCMAKE_CXX_COMPILER=clang++-14
-                     -DORVANTA_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug) ;;
-    arm)      args+=(-DCMAKE_TOOLCHAIN_FILE="$ORVANTA_ROOT/cmake/armhf-toolchain.cmake") ;;
-    *) echo "error: unknown build '$kind' (native, sanitize, arm)" >&2; return 1 ;;
+    native|sanitize|arm|release|arm-release) ;;
+    *) echo "error: unknown build '$kind' (native, sanitize, arm, release, arm-release)" >&2
+       return 1 ;;
   esac
-  [ -f "$dir/CMakeCache.txt" ] || cmake "${args[@]}" >/dev/null
+  [ -f "$dir/CMakeCache.txt" ] || (cd "$ORVANTA_ROOT" && cmake --preset "$kind" >/dev/null)
   cmake --build "$dir" --parallel "$(nproc)"
 }

@@ -1,0 +1,336 @@
+// The start/stop script as the router runs it, in a sandbox with the
+// production module-supervisor and a stub agent, under dash and under
+// busybox (its sh and its tools alone on PATH).
+#include "InitScript.h"
+#include "SandboxTesting.h"
+#include "TempDir.h"
+
+#include <csignal>
+#include <memory>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+#include <gtest/gtest.h>
+
+using namespace std::chrono_literals;
+using namespace orvanta::test;
+
+namespace {
+
+const char settingsPath[] = "/opt/orvanta/etc/settings";
+const char pidPath[] = "/var/orvanta/module-supervisor.pid";
+const char disabled[] = "orvanta: disabled in /opt/orvanta/etc/settings (MOD_ORVANTA_ENABLED), not started\n";
+const char missing[] = "orvanta: /opt/orvanta/bin/module-supervisor is missing\n";
+const char stale[] = "orvanta: not running (stale pid file /var/orvanta/module-supervisor.pid)\n";
+
+// Records itself and leaves a process behind, as a shell pipeline of the
+// plug-in would be left when the agent is killed.
+const char stubAgent[] = "#!/bin/sh\n"
+                         "printf '%s\\n' \"$LD_LIBRARY_PATH\" > /var/orvanta/agent.env\n"
+                         "sleep 600 &\n"
+                         "echo $! > /var/orvanta/pipeline.pid\n"
+                         "echo $$ > /var/orvanta/agent.pid\n"
+                         "exec sleep 600\n";
+
+std::string started(pid_t pid)
+{
+    return "orvanta: started (pid " + std::to_string(pid) + ")\n";
+}
+
+class InitScript : public ::testing::TestWithParam<const char*> {
+protected:
+    void SetUp() override
+    {
+        ORVANTA_REQUIRE_SANDBOX();
+        SandboxOptions options;
+        options.varOrvanta = false;
+        sandbox = std::make_unique<Sandbox>(options);
+        ASSERT_TRUE(sandbox->ok()) << sandbox->lastError();
+        if (std::string(GetParam()) == "busybox") {
+            if (std::string(ORVANTA_BUSYBOX).empty()) {
+                if (runningInCi())
+                    FAIL() << "busybox is not installed";
+                GTEST_SKIP() << "busybox is not installed";
+            }
+            useBusybox();
+        } else {
+            shell = {"dash", {"/bin/sh"}, Sandbox::defaultEnvironment()};
+        }
+        ASSERT_TRUE(sandbox->writeFile("/opt/orvanta/etc/init", sourceFile("dist/init"), 0755));
+        ASSERT_TRUE(sandbox->writeFile(settingsPath, sourceFile("dist/settings"), 0600));
+    }
+
+    void TearDown() override
+    {
+        // A failed test may leave the module running.
+        for (pid_t pid : {supervisorPid(), agentPid()}) {
+            if (pid > 0 && processLiving(pid)) {
+                kill(-pid, SIGKILL);
+                kill(pid, SIGKILL);
+            }
+        }
+    }
+
+    // busybox's sh, with busybox's tools alone on PATH.
+    void useBusybox()
+    {
+        const std::string bin = sandbox->dir() + "/busybox-bin";
+        mkdir(bin.c_str(), 0755);
+        for (const char* tool : {"sh", "awk", "sleep", "mkdir", "chmod", "rm", "mv", "cat", "printf"})
+            EXPECT_EQ(symlink(ORVANTA_BUSYBOX, (bin + "/" + tool).c_str()), 0) << tool;
+        std::vector<std::string> env = Sandbox::defaultEnvironment();
+        env[0] = "PATH=" + bin;
+        shell = {"busybox", {ORVANTA_BUSYBOX, "sh"}, env};
+    }
+
+    void installModule()
+    {
+        ASSERT_TRUE(sandbox->writeFile("/opt/orvanta/bin/module-supervisor", sourceBytes(ORVANTA_SUPERVISOR), 0755));
+        ASSERT_TRUE(sandbox->writeFile("/opt/orvanta/bin/tessard", stubAgent, 0755));
+    }
+
+    static std::string sourceBytes(const char* path) { return readFileBytes(path).value_or(""); }
+
+    void enable() { ASSERT_TRUE(sandbox->writeFile(settingsPath, "MOD_ORVANTA_ENABLED=1\n", 0600)); }
+
+    ScriptResult init(const std::string& action) { return runInit(*sandbox, shell, action); }
+
+    // The pid in the file, once it holds one other than old.
+    pid_t pidFrom(const std::string& path, std::chrono::milliseconds timeout = 0ms, pid_t old = 0)
+    {
+        auto deadline = std::chrono::steady_clock::now() + timeout;
+        for (;;) {
+            std::optional<std::string> text = sandbox ? sandbox->readFile(path) : std::nullopt;
+            pid_t pid = text ? std::atoi(text->c_str()) : 0;
+            if (pid > 0 && pid != old)
+                return pid;
+            if (std::chrono::steady_clock::now() >= deadline)
+                return -1;
+            std::this_thread::sleep_for(10ms);
+        }
+    }
+    pid_t supervisorPid() { return pidFrom(pidPath); }
+    pid_t agentPid(std::chrono::milliseconds timeout = 0ms, pid_t old = 0)
+    {
+        return pidFrom("/var/orvanta/agent.pid", timeout, old);
+    }
+
+    // Starts the module and waits for the agent; gives the supervisor's pid.
+    pid_t startModule()
+    {
+        ScriptResult result = init("start");
+        pid_t pid = supervisorPid();
+        EXPECT_EQ(result.exitCode, 0) << result.err;
+        EXPECT_EQ(result.out, started(pid));
+        EXPECT_EQ(result.err, "");
+        EXPECT_GT(agentPid(30s), 0) << "the agent never started";
+        return pid;
+    }
+
+    // The supervisor, its agent and what the agent left are all gone.
+    void expectNothingLeft(pid_t supervisor, pid_t agent, pid_t pipeline)
+    {
+        sandbox->waitExit(supervisor, 100ms);
+        EXPECT_FALSE(processLiving(supervisor)) << "supervisor still there";
+        EXPECT_FALSE(processLiving(agent)) << "agent still running";
+        EXPECT_FALSE(processLiving(pipeline)) << "the agent's pipeline still running";
+        EXPECT_EQ(livingGroupMembers(supervisor), std::vector<pid_t>{});
+    }
+
+    std::unique_ptr<Sandbox> sandbox;
+    Shell shell;
+};
+
+TEST_P(InitScript, StartDoesNothingWhileTheModuleIsDisabled)
+{
+    installModule();
+    ScriptResult result = init("start");
+    EXPECT_EQ(result.exitCode, 0);
+    EXPECT_EQ(result.out, disabled);
+    EXPECT_EQ(result.err, "");
+    EXPECT_FALSE(sandbox->exists("/var/orvanta"));
+
+    result = init("status");
+    EXPECT_EQ(result.exitCode, 3);
+    EXPECT_EQ(result.out, "orvanta: not running\n");
+    EXPECT_TRUE(sandbox->syslog().texts().empty());
+}
+
+// Without a supervisor installed, an enabled module reports it missing.
+TEST_P(InitScript, ReadsTheSwitchAsTheSupervisorReadsTheSettings)
+{
+    const std::string longKey = "MOD_ORVANTA_ENABLED=1\n";
+    const struct {
+        std::string settings;
+        bool enabled;
+    } cases[] = {
+        {"MOD_ORVANTA_ENABLED=1\n", true},
+        {"MOD_ORVANTA_USERNAME=a b\nmod_orvanta_enabled=\"1\"\n", true},
+        {"MOD_ORVANTA_ENABLED=1\r\n", true},
+        {"MOD_ORVANTA_ENABLED=1", true},
+        {"MOD_ORVANTA_ENABLED= \t+2x\n", true},
+        {"MOD_ORVANTA_ENABLED=-1\n", true},
+        {"MOD_ORVANTA_ENABLED=007\n", true},
+        {"MOD_ORVANTA_ENABLED=1\nMOD_ORVANTA_ENABLED=0\n", true},
+        {std::string(16383, 'x') + longKey, true},
+        {"", false},
+        {"MOD_ORVANTA_ENABLED=0\n", false},
+        {"MOD_ORVANTA_ENABLED=\n", false},
+        {"MOD_ORVANTA_ENABLED=0\nMOD_ORVANTA_ENABLED=1\n", false},
+        {"MOD_ORVANTA_ENABLED =1\n", false},
+        {"MOD_ORVANTA_ENABLED=\"1\n", false},
+        {"MOD_ORVANTA_ENABLED=x1\n", false},
+        {"MOD_ORVANTA_ENABLED=000\n", false},
+        {"MOD_ORVANTA_ENABLED\n", false},
+        {"#MOD_ORVANTA_ENABLED=1\n", false},
+        {std::string(16382, 'x') + longKey, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.settings.size() > 100 ? "a line of " + std::to_string(c.settings.size()) + " bytes"
+                                              : c.settings);
+        ASSERT_TRUE(sandbox->writeFile(settingsPath, c.settings, 0600));
+        ScriptResult result = init("start");
+        EXPECT_EQ(result.exitCode, c.enabled ? 5 : 0);
+        EXPECT_EQ(result.out, c.enabled ? "" : disabled);
+        EXPECT_EQ(result.err, c.enabled ? missing : "");
+    }
+    ASSERT_TRUE(sandbox->hide(settingsPath));
+    EXPECT_EQ(init("start").out, disabled);
+}
+
+TEST_P(InitScript, StartsReportsAndStopsTheModuleLeavingNothingRunning)
+{
+    installModule();
+    enable();
+    pid_t supervisor = startModule();
+    ASSERT_GT(supervisor, 0);
+    EXPECT_EQ(sandbox->fileMode("/var/orvanta"), mode_t{0700});
+    EXPECT_EQ(sandbox->readFile(pidPath), std::to_string(supervisor) + "\n");
+    EXPECT_EQ(processName(supervisor), "module-supervis");
+    EXPECT_EQ(livingGroupMembers(supervisor).size(), 3u) << "supervisor, agent, pipeline, none else";
+    EXPECT_EQ(sandbox->readFile("/var/orvanta/agent.env"), "/opt/orvanta/lib\n");
+    pid_t agent = agentPid();
+    pid_t pipeline = pidFrom("/var/orvanta/pipeline.pid", 5s);
+
+    ScriptResult result = init("status");
+    EXPECT_EQ(result.exitCode, 0);
+    EXPECT_EQ(result.out, "orvanta: running (pid " + std::to_string(supervisor) + ")\n");
+
+    result = init("start");
+    EXPECT_EQ(result.exitCode, 0);
+    EXPECT_EQ(result.out, "orvanta: already running (pid " + std::to_string(supervisor) + ")\n");
+
+    result = init("stop");
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(result.out, "orvanta: stopped\n");
+    EXPECT_EQ(result.err, "");
+    expectNothingLeft(supervisor, agent, pipeline);
+    EXPECT_FALSE(sandbox->exists(pidPath));
+    std::vector<std::string> texts = sandbox->syslog().texts();
+    ASSERT_GE(texts.size(), 2u);
+    EXPECT_EQ(texts[texts.size() - 2], "sending SIGKILL to agent");
+    EXPECT_EQ(texts.back(), "terminated");
+
+    result = init("status");
+    EXPECT_EQ(result.exitCode, 3);
+    EXPECT_EQ(result.out, "orvanta: not running\n");
+    result = init("stop");
+    EXPECT_EQ(result.exitCode, 0);
+    EXPECT_EQ(result.out, "orvanta: not running\n");
+}
+
+TEST_P(InitScript, StopsAnEnabledOrDisabledModule)
+{
+    installModule();
+    enable();
+    pid_t supervisor = startModule();
+    pid_t agent = agentPid();
+    pid_t pipeline = pidFrom("/var/orvanta/pipeline.pid", 5s);
+    ASSERT_TRUE(sandbox->writeFile(settingsPath, sourceFile("dist/settings"), 0600));
+    ScriptResult result = init("stop");
+    EXPECT_EQ(result.exitCode, 0);
+    EXPECT_EQ(result.out, "orvanta: stopped\n");
+    expectNothingLeft(supervisor, agent, pipeline);
+}
+
+TEST_P(InitScript, RestartReplacesTheSupervisor)
+{
+    installModule();
+    enable();
+    pid_t first = startModule();
+    pid_t firstAgent = agentPid();
+    pid_t firstPipeline = pidFrom("/var/orvanta/pipeline.pid", 5s);
+
+    ScriptResult result = init("restart");
+    pid_t second = supervisorPid();
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(result.out, "orvanta: stopped\n" + started(second));
+    EXPECT_NE(second, first);
+    expectNothingLeft(first, firstAgent, firstPipeline);
+    EXPECT_GT(agentPid(30s, firstAgent), 0) << "no agent after the restart";
+    EXPECT_EQ(init("stop").out, "orvanta: stopped\n");
+}
+
+TEST_P(InitScript, APidFileOfAnEndedProcessIsStale)
+{
+    installModule();
+    enable();
+    pid_t gone = fork();
+    if (gone == 0)
+        _exit(0);
+    ASSERT_GT(gone, 0);
+    ASSERT_EQ(waitpid(gone, nullptr, 0), gone);
+    ASSERT_TRUE(sandbox->writeFile(pidPath, std::to_string(gone) + "\n"));
+
+    ScriptResult result = init("status");
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_EQ(result.out, stale);
+
+    pid_t supervisor = startModule();
+    EXPECT_NE(supervisor, gone);
+    EXPECT_EQ(init("status").exitCode, 0);
+    EXPECT_EQ(init("stop").out, "orvanta: stopped\n");
+}
+
+TEST_P(InitScript, APidFileNamingAnotherProgramIsStaleAndThatProgramIsLeftAlone)
+{
+    installModule();
+    enable();
+    pid_t other = sandbox->start({"/bin/sleep", "600"});
+    ASSERT_GT(other, 0) << sandbox->lastError();
+    ASSERT_TRUE(sandbox->writeFile(pidPath, std::to_string(other) + "\n"));
+
+    ScriptResult result = init("status");
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_EQ(result.out, stale);
+
+    result = init("stop");
+    EXPECT_EQ(result.exitCode, 0);
+    EXPECT_EQ(result.out, "orvanta: not running\n");
+    EXPECT_FALSE(sandbox->exists(pidPath));
+    EXPECT_TRUE(processLiving(other));
+
+    ASSERT_TRUE(sandbox->writeFile(pidPath, std::to_string(other) + "\n"));
+    pid_t supervisor = startModule();
+    EXPECT_NE(supervisor, other);
+    EXPECT_EQ(init("stop").out, "orvanta: stopped\n");
+    EXPECT_TRUE(processLiving(other));
+    kill(other, SIGKILL);
+    EXPECT_TRUE(sandbox->waitExit(other, 5s));
+}
+
+TEST_P(InitScript, RefusesAnUnknownAction)
+{
+    for (const char* action : {"", "reload", "START"}) {
+        ScriptResult result = init(action);
+        EXPECT_EQ(result.exitCode, 2);
+        EXPECT_EQ(result.out, "");
+        EXPECT_EQ(result.err, "usage: /opt/orvanta/etc/init {start|stop|restart|status}\n");
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Shells, InitScript, ::testing::Values("dash", "busybox"),
+                         [](const ::testing::TestParamInfo<const char*>& info) { return info.param; });
+
+}  // namespace
