@@ -7,7 +7,6 @@
 #include "TempDir.h"
 
 #include <cstdlib>
-#include <memory>
 #include <gtest/gtest.h>
 
 using namespace orvanta::test;
@@ -46,14 +45,5 @@ TEST(DefaultSettings, AreWhatTheSettingsWriterWritesAndReadBackAsTheDefaults)
 
 int main(int argc, char** argv)
 {
-    ::testing::InitGoogleTest(&argc, argv);
-    std::unique_ptr<Sandbox> entered;
-    if (!::testing::GTEST_FLAG(list_tests) && Sandbox::unavailableReason().empty()) {
-        entered = std::make_unique<Sandbox>();
-        if (entered->enter())
-            sandbox = entered.get();
-        else
-            std::fprintf(stderr, "cannot enter the sandbox: %s\n", entered->lastError().c_str());
-    }
-    return RUN_ALL_TESTS();
+    return orvanta::test::runAllTestsInSandbox(argc, argv, sandbox);
 }

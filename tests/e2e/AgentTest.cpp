@@ -4,6 +4,7 @@
 // clean stop.
 #include "ModuleSandbox.h"
 
+#include <fstream>
 #include <sys/wait.h>
 
 using namespace orvanta::test;

@@ -7,12 +7,11 @@
 
 #include "RouterTools.h"
 #include "SandboxTesting.h"
+#include "TempDir.h"
 
 #include <chrono>
 #include <fcntl.h>
-#include <fstream>
 #include <signal.h>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <unistd.h>
@@ -24,10 +23,7 @@ using namespace std::chrono_literals;
 
 inline std::string fileContent(const std::string& path)
 {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
+    return readFileBytes(path).value_or("");
 }
 
 inline size_t occurrences(const std::string& text, const std::string& piece)

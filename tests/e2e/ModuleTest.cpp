@@ -3,6 +3,7 @@
 // loads the plug-in and the ovx_Mobile record reaches the wire; an agent
 // that dies is started again and goes on reporting.
 #include "ModuleSandbox.h"
+#include "Processes.h"
 
 #include <sys/wait.h>
 
@@ -22,22 +23,6 @@ pid_t agentPid(Sandbox& sandbox)
 {
     std::optional<std::string> text = sandbox.readFile(ModuleSandbox::agentPidPath);
     return text ? static_cast<pid_t>(std::atol(text->c_str())) : -1;
-}
-
-// True once pid has ended: gone, or a zombie that nobody here may reap
-// (under qemu-user the test cannot adopt orphans).
-bool ended(pid_t pid, std::chrono::milliseconds timeout)
-{
-    auto end = std::chrono::steady_clock::now() + timeout;
-    for (;;) {
-        std::string stat = fileContent("/proc/" + std::to_string(pid) + "/stat");
-        size_t paren = stat.rfind(')');
-        if (stat.empty() || (paren != std::string::npos && stat.compare(paren, 3, ") Z") == 0))
-            return true;
-        if (std::chrono::steady_clock::now() > end)
-            return false;
-        std::this_thread::sleep_for(20ms);
-    }
 }
 
 } // namespace
@@ -83,5 +68,5 @@ TEST(Module, TheSupervisedAgentReportsTheModemAndSurvivesARestart)
     EXPECT_TRUE(syslog.waitForText("sending SIGKILL to agent", 1s, before));
     EXPECT_TRUE(syslog.waitForText("terminated", 1s, before));
     // The agent got SIGKILL.
-    EXPECT_TRUE(ended(second, 5s));
+    EXPECT_TRUE(orvanta::test::processEndsWithin(second, 5s));
 }

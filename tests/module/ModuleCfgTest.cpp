@@ -9,7 +9,6 @@
 #include <csignal>
 #include <cstdlib>
 #include <gtest/gtest.h>
-#include <memory>
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -128,15 +127,5 @@ TEST_F(ModuleCfg, UsableFromC)
 
 int main(int argc, char** argv)
 {
-    ::testing::InitGoogleTest(&argc, argv);
-    // Entered once, before any test runs: the tests use the fixed path.
-    std::unique_ptr<Sandbox> entered;
-    if (!::testing::GTEST_FLAG(list_tests) && Sandbox::unavailableReason().empty()) {
-        entered = std::make_unique<Sandbox>();
-        if (entered->enter())
-            sandbox = entered.get();
-        else
-            std::fprintf(stderr, "cannot enter the sandbox: %s\n", entered->lastError().c_str());
-    }
-    return RUN_ALL_TESTS();
+    return orvanta::test::runAllTestsInSandbox(argc, argv, sandbox);
 }

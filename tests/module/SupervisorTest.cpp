@@ -1,10 +1,10 @@
 // The production module-supervisor, run unmodified in a sandbox with a stub
 // agent at "/opt/orvanta/bin/tessard".
+#include "Processes.h"
 #include "Sandbox.h"
 #include "SandboxTesting.h"
 
 #include <csignal>
-#include <fstream>
 #include <libconfig.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -52,24 +52,6 @@ std::string agentConfig(const std::string& user, const std::string& password, un
 }
 
 enum class Agent { Sleeps, Exits };
-
-// Whether pid is gone or a zombie within timeout (for orphans this process
-// cannot reap).
-bool processEnds(pid_t pid, std::chrono::milliseconds timeout)
-{
-    auto deadline = Clock::now() + timeout;
-    while (Clock::now() < deadline) {
-        std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
-        std::string text;
-        std::getline(stat, text);
-        std::size_t paren = text.rfind(')');
-        if (!stat || paren == std::string::npos || text.compare(paren, 3, ") Z") == 0 ||
-            text.compare(paren, 3, ") X") == 0)
-            return true;
-        std::this_thread::sleep_for(10ms);
-    }
-    return false;
-}
 
 // A stub agent that records each run N under `runs`: N.argv (its
 // arguments, one per line, the program path first), N.cfg (a copy of the
@@ -370,7 +352,7 @@ TEST_P(StopSignal, WhileTheAgentRunsKillsItAndExits)
         ASSERT_TRUE(sandbox->waitExit(agent, 5s, &agentStatus)) << "agent still runs";
         EXPECT_TRUE(WIFSIGNALED(agentStatus) && WTERMSIG(agentStatus) == SIGKILL) << "agent status " << agentStatus;
     } else {
-        EXPECT_TRUE(processEnds(agent, 5s)) << "agent still runs";
+        EXPECT_TRUE(orvanta::test::processEndsWithin(agent, 5s)) << "agent still runs";
     }
 
     EXPECT_EQ(texts(4), (std::vector<std::string>{"started", "Starting agent", "sending SIGKILL to agent", "terminated"}));

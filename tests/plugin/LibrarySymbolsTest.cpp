@@ -2,17 +2,12 @@
 // and the other plug-in libraries: the framework and the two entry points
 // are exported, the plug-in's own classes are not, and the host's types
 // and libconfig are left for the host process to supply.
-#include <elf.h>
-#include <cxxabi.h>
+#include "DynamicSymbols.h"
+
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <cstring>
-#include <fstream>
-#include <iterator>
 #include <set>
 #include <string>
-#include <vector>
 
 namespace {
 
@@ -21,53 +16,14 @@ struct DynamicSymbols {
     std::set<std::string> undefined;  // demangled
 };
 
-std::string demangled(const char* name)
-{
-    int status = 0;
-    char* text = abi::__cxa_demangle(name, nullptr, nullptr, &status);
-    std::string result = status == 0 && text ? text : name;
-    std::free(text);
-    return result;
-}
-
-template <typename Ehdr, typename Shdr, typename Sym>
-bool readSymbols(const std::vector<char>& file, DynamicSymbols& symbols)
-{
-    if (file.size() < sizeof(Ehdr))
-        return false;
-    const Ehdr* header = reinterpret_cast<const Ehdr*>(file.data());
-    if (header->e_shoff + header->e_shnum * sizeof(Shdr) > file.size())
-        return false;
-    const Shdr* sections = reinterpret_cast<const Shdr*>(file.data() + header->e_shoff);
-    for (unsigned i = 0; i < header->e_shnum; ++i) {
-        if (sections[i].sh_type != SHT_DYNSYM)
-            continue;
-        const Shdr& names = sections[sections[i].sh_link];
-        const Sym* table = reinterpret_cast<const Sym*>(file.data() + sections[i].sh_offset);
-        size_t count = sections[i].sh_size / sizeof(Sym);
-        for (size_t s = 1; s < count; ++s) {
-            const char* name = file.data() + names.sh_offset + table[s].st_name;
-            if (!*name)
-                continue;
-            if (table[s].st_shndx == SHN_UNDEF)
-                symbols.undefined.insert(demangled(name));
-            else
-                symbols.defined.insert(demangled(name));
-        }
-        return true;
-    }
-    return false;
-}
-
 DynamicSymbols librarySymbols()
 {
-    std::ifstream in(TESSARD_SYSTEM_RESOURCES, std::ios::binary);
-    std::vector<char> file((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    orvanta::test::DynamicTable table;
+    EXPECT_TRUE(orvanta::test::readDynamicTable(TESSARD_SYSTEM_RESOURCES, table))
+        << TESSARD_SYSTEM_RESOURCES;
     DynamicSymbols symbols;
-    bool read = file.size() > EI_CLASS && file[EI_CLASS] == ELFCLASS32
-                    ? readSymbols<Elf32_Ehdr, Elf32_Shdr, Elf32_Sym>(file, symbols)
-                    : readSymbols<Elf64_Ehdr, Elf64_Shdr, Elf64_Sym>(file, symbols);
-    EXPECT_TRUE(read) << TESSARD_SYSTEM_RESOURCES;
+    for (const auto& [name, symbol] : table.symbols)
+        (symbol.defined ? symbols.defined : symbols.undefined).insert(orvanta::test::demangled(name));
     return symbols;
 }
 

@@ -4,10 +4,9 @@
 #include "RouterTools.h"
 #include "SandboxTesting.h"
 
-#include <fstream>
 #include <memory>
-#include <sstream>
 
+using orvanta::test::readFileBytes;
 using orvanta::test::RouterTools;
 using orvanta::test::Sandbox;
 using orvanta::test::SandboxOptions;
@@ -15,14 +14,6 @@ using orvanta::test::SandboxOptions;
 namespace {
 
 const char allThree[] = "rtrinfo module\nrtrinfo mobile\ncellctl AT^SCID\n";
-
-std::string fileText(const char* path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
 
 class MobileInfoTest : public ::testing::Test {
 protected:
@@ -67,9 +58,9 @@ TEST_F(MobileInfoTest, AsksAllThreeOnceThenOnlyTheCell)
     EXPECT_STREQ(info.cellid(), "4711");
     EXPECT_STREQ(info.iccid(), "89490200001234567890");
     // The scratch files stay, holding what awk kept of each answer.
-    EXPECT_EQ(fileText("/var/orvanta/imei"), "351234567890123\n");
-    EXPECT_EQ(fileText("/var/orvanta/cell"), "4711\r\n");
-    EXPECT_EQ(fileText("/var/orvanta/iccid"), "89490200001234567890\r\n");
+    EXPECT_EQ(readFileBytes("/var/orvanta/imei").value_or(""), "351234567890123\n");
+    EXPECT_EQ(readFileBytes("/var/orvanta/cell").value_or(""), "4711\r\n");
+    EXPECT_EQ(readFileBytes("/var/orvanta/iccid").value_or(""), "89490200001234567890\r\n");
 
     tools->forgetCalls();
     tools->modemReady("359999999999999", "0815", "89000000000000000001");

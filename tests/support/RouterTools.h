@@ -12,9 +12,8 @@
 #pragma once
 
 #include "Sandbox.h"
+#include "TempDir.h"
 
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <sys/stat.h>
 
@@ -47,7 +46,7 @@ public:
     {
         std::string path = answers_ + "/" + report;
         std::string temporary = path + ".new";
-        std::ofstream(temporary, std::ios::binary | std::ios::trunc) << bytes;
+        writeFileBytes(temporary, bytes);
         std::rename(temporary.c_str(), path.c_str());
     }
     void remove(const std::string& report) { std::remove((answers_ + "/" + report).c_str()); }
@@ -55,10 +54,7 @@ public:
     // The calls so far, one line each ("rtrinfo module", "cellctl AT^SCID").
     std::string calls() const
     {
-        std::ifstream in(answers_ + "/calls");
-        std::stringstream text;
-        text << in.rdbuf();
-        return text.str();
+        return readFileBytes(answers_ + "/calls").value_or("");
     }
     void forgetCalls() { std::remove((answers_ + "/calls").c_str()); }
 

@@ -6,8 +6,10 @@
 #include "Sandbox.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <gtest/gtest.h>
+#include <memory>
 
 #define ORVANTA_REQUIRE_SANDBOX()                                                               \
     do {                                                                                        \
@@ -29,3 +31,25 @@
             FAIL() << "start failed: " << (sandbox).lastError();                                \
         }                                                                                       \
     } while (0)
+
+namespace orvanta::test {
+
+// The main of a test program whose tests all use the fixed paths: enters
+// one sandbox before any test runs (not when the tests are only listed)
+// and runs them all in it. entered stays null when that is impossible; the
+// tests then skip or fail through ORVANTA_REQUIRE_SANDBOX.
+inline int runAllTestsInSandbox(int argc, char** argv, Sandbox*& entered)
+{
+    ::testing::InitGoogleTest(&argc, argv);
+    std::unique_ptr<Sandbox> sandbox;
+    if (!::testing::GTEST_FLAG(list_tests) && Sandbox::unavailableReason().empty()) {
+        sandbox = std::make_unique<Sandbox>();
+        if (sandbox->enter())
+            entered = sandbox.get();
+        else
+            std::fprintf(stderr, "cannot enter the sandbox: %s\n", sandbox->lastError().c_str());
+    }
+    return RUN_ALL_TESTS();
+}
+
+}  // namespace orvanta::test
