@@ -9,7 +9,7 @@ orvanta_packages() {
   local -a pkgs=(cmake make g++ pkg-config libconfig-dev libgtest-dev libgmock-dev util-linux busybox)
   for kind in "$@"; do
     case $kind in
-      sanitize) pkgs+=(clang-14 libclang-rt-14-dev) ;;
+      sanitize|fuzz) pkgs+=(clang-14 libclang-rt-14-dev) ;;
       arm|arm-release)
                 pkgs+=(g++-arm-linux-gnueabihf qemu-user libc6:armhf libstdc++6:armhf
                        libconfig-dev:armhf libgtest-dev:armhf libgmock-dev:armhf) ;;
@@ -76,8 +76,8 @@ orvanta_ensure_binfmt() {
 orvanta_build() {
   local kind=$1 dir=$ORVANTA_ROOT/build/$1
   case $kind in
-    native|sanitize|arm|release|arm-release) ;;
-    *) echo "error: unknown build '$kind' (native, sanitize, arm, release, arm-release)" >&2
+    native|sanitize|arm|fuzz|release|arm-release) ;;
+    *) echo "error: unknown build '$kind' (native, sanitize, arm, fuzz, release, arm-release)" >&2
        return 1 ;;
   esac
   [ -f "$dir/CMakeCache.txt" ] || (cd "$ORVANTA_ROOT" && cmake --preset "$kind" >/dev/null)
