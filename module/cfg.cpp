@@ -233,10 +233,10 @@ int cfg_replace(const char *path, cfg_writer writer, void *context)
         return 0;
     if (snprintf(temp, sizeof temp, "%s.XXXXXX", target) >= (int)sizeof temp)
         return 0;
-    int fd = mkstemp(temp);
+    int fd = mkostemp(temp, O_CLOEXEC);
     if (fd < 0)
         return 0;
-    int ok = fcntl(fd, F_SETFD, FD_CLOEXEC) == 0 && fchmod(fd, 0600) == 0;
+    int ok = fchmod(fd, 0600) == 0;
     if (!ok)
         close(fd);
     ok = ok && write_synced(fd, writer, context) && rename(temp, target) == 0;

@@ -265,12 +265,16 @@ static enum state pause_before_restart(long long pause_end)
 }
 
 /* A descriptor 0, 1 or 2 that the caller left closed would be taken by the
- * next file opened, and the agent would write its log lines into it. */
+ * next file opened, and the agent would write its log lines into it. An
+ * open takes the lowest free descriptor: /dev/null fills the gaps until it
+ * lands above 2. */
 static void open_standard_descriptors(void)
 {
-    for (int fd = 0; fd <= 2; ++fd)
-        if (fcntl(fd, F_GETFD) < 0 && errno == EBADF && open("/dev/null", O_RDWR) < 0)
-            return;
+    int fd;
+    while ((fd = open("/dev/null", O_RDWR)) >= 0 && fd <= 2) {
+    }
+    if (fd > 2)
+        close(fd);
 }
 
 int main(void)

@@ -13,7 +13,8 @@ ScriptResult runInit(Sandbox& sandbox, const Shell& shell, const std::string& ac
     return runShell(sandbox, shell, {"/opt/orvanta/etc/init", action});
 }
 
-ScriptResult runShell(Sandbox& sandbox, const Shell& shell, const std::vector<std::string>& args)
+ScriptResult runShell(Sandbox& sandbox, const Shell& shell, const std::vector<std::string>& args,
+                      const Sandbox::ChildSetup& setup)
 {
     ScriptResult result;
     const std::string outPath = sandbox.dir() + "/init.out";
@@ -22,7 +23,9 @@ ScriptResult runShell(Sandbox& sandbox, const Shell& shell, const std::vector<st
     const char* err = errPath.c_str();
     std::vector<std::string> argv = shell.argv;
     argv.insert(argv.end(), args.begin(), args.end());
-    pid_t pid = sandbox.start(argv, shell.env, [out, err] {
+    pid_t pid = sandbox.start(argv, shell.env, [out, err, &setup] {
+        if (setup)
+            setup();
         int o = open(out, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
         int e = open(err, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
         if (o < 0 || e < 0 || dup2(o, STDOUT_FILENO) < 0 || dup2(e, STDERR_FILENO) < 0)

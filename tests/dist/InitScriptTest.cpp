@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
@@ -434,6 +435,32 @@ TEST_P(InitScript, RefusesAVarOrvantaThatOthersCouldControl)
     startModule();
     EXPECT_EQ(sandbox->fileMode(state), mode_t{0700});
     EXPECT_EQ(init("stop").out, "orvanta: stopped\n");
+}
+
+TEST_P(InitScript, AReadOnlyVarOrvantaStartsNothingButStillStops)
+{
+    installModule();
+    enable();
+    std::filesystem::remove_all(sandbox->hostPath("/var/orvanta"));
+    ASSERT_TRUE(sandbox->makeDir("/var/orvanta", 0700));
+    const Sandbox::ChildSetup readOnly = [] {
+        if (mount("/var/orvanta", "/var/orvanta", nullptr, MS_BIND, nullptr) != 0 ||
+            mount(nullptr, "/var/orvanta", nullptr, MS_BIND | MS_REMOUNT | MS_RDONLY, nullptr) != 0)
+            _exit(125);
+    };
+    ScriptResult result = runShell(*sandbox, shell, {"/opt/orvanta/etc/init", "start"}, readOnly);
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_EQ(result.out, "");
+    EXPECT_EQ(result.err, "orvanta: cannot create /var/orvanta/init.lock, not started\n");
+    EXPECT_TRUE(sandbox->syslog().texts().empty()) << "a supervisor was started";
+
+    pid_t supervisor = startModule();
+    pid_t agent = agentPid();
+    pid_t pipeline = pidFrom("/var/orvanta/pipeline.pid", 5s);
+    result = runShell(*sandbox, shell, {"/opt/orvanta/etc/init", "stop"}, readOnly);
+    EXPECT_EQ(result.exitCode, 0);
+    EXPECT_EQ(result.out, "orvanta: stopped\n");
+    expectNothingLeft(supervisor, agent, pipeline);
 }
 
 TEST_P(InitScript, RefusesAnUnknownAction)
