@@ -116,7 +116,7 @@ TEST(SupervisorSoak, RestartsKeepDescriptorsZombiesAndMemoryFlat)
     std::printf("pause before a restart over %zu restarts: min %.3f s, median %.3f s, max %.3f s\n", pauses.size(),
                 pauses.front(), pauses[pauses.size() / 2], pauses.back());
     EXPECT_GE(pauses.front(), 2.9);
-    EXPECT_LE(pauses[pauses.size() / 2], 3.2);
+    EXPECT_LE(pauses[pauses.size() / 2], 3.5);
 
     for (const Sample& s : samples) {
         EXPECT_EQ(s.descriptors, samples.front().descriptors) << "restart " << s.restart;
