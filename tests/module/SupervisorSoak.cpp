@@ -115,7 +115,10 @@ TEST(SupervisorSoak, RestartsKeepDescriptorsZombiesAndMemoryFlat)
     std::sort(pauses.begin(), pauses.end());
     std::printf("pause before a restart over %zu restarts: min %.3f s, median %.3f s, max %.3f s\n", pauses.size(),
                 pauses.front(), pauses[pauses.size() / 2], pauses.back());
-    EXPECT_GE(pauses.front(), 2.9);
+    // Arrivals are stamped by the recorder's thread, which a loaded machine
+    // may hold back for a while; the pause itself is a 3 s deadline.
+    EXPECT_GE(pauses.front(), 2.5);
+    EXPECT_GE(pauses[pauses.size() / 2], 2.9);
     EXPECT_LE(pauses[pauses.size() / 2], 3.5);
 
     for (const Sample& s : samples) {
