@@ -59,12 +59,12 @@ public:
 
 private:
     // Sends record with up to 3 attempts; 0 when an exchange took place.
-    int request(const Record& record, Aggregator& response, bool logFailures);
+    ORVANTA_INTERNAL int request(const Record& record, Aggregator& response, bool logFailures);
     // The first row's device id, when the row answers the device check.
-    bool checkedDevice(const Aggregator& response, long& device) const;
+    ORVANTA_INTERNAL bool checkedDevice(const Aggregator& response, long& device) const;
     // Adds the batch records that the response's error rows name.
-    void collectFailed(const Aggregator& response, const Aggregator& batch,
-                       Aggregator& failed) const;
+    ORVANTA_INTERNAL void collectFailed(const Aggregator& response, const Aggregator& batch,
+                                        Aggregator& failed) const;
 
     RequestClient* client;
     TemplateCollection* templates;
