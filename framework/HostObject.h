@@ -38,20 +38,19 @@ class HostObject {
 
 public:
     template <typename... Args>
-    explicit HostObject(Args... args)
+    explicit HostObject(Args... args) : object(::new (static_cast<void*>(storage)) T(args...))
     {
-        ::new (static_cast<void*>(storage)) T(args...);
     }
-    ~HostObject() { get().T::~T(); }
+    ~HostObject() { object->T::~T(); }
     HostObject(const HostObject&) = delete;
     HostObject& operator=(const HostObject&) = delete;
 
-    T& get() { return *std::launder(reinterpret_cast<T*>(storage)); }
-    T& operator*() { return get(); }
-    T* operator->() { return &get(); }
+    T& operator*() { return *object; }
+    T* operator->() { return object; }
 
 private:
     alignas(std::max_align_t) unsigned char storage[hostObjectSize];
+    T* object;
 };
 
 #endif
