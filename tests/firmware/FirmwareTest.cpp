@@ -113,7 +113,7 @@ TEST(StartUp, OfTheToolchainAloneDoesNotLoadOnDebian11)
 {
     REQUIRE_OLD_RUNTIME();
     int exitCode = -1;
-    std::string output = run(STARTUP_PROBE_UNPINNED, runtimeRoot, &exitCode);
+    std::string output = run(STARTUP_PROBE_TOOLCHAIN, runtimeRoot, &exitCode);
     EXPECT_NE(output.find("version `GLIBC_2.34' not found"), std::string::npos) << output;
     EXPECT_NE(exitCode, 0);
 }
