@@ -12,7 +12,8 @@ orvanta_packages() {
       sanitize|fuzz) pkgs+=(clang-14 libclang-rt-14-dev) ;;
       arm|arm-release)
                 pkgs+=(g++-arm-linux-gnueabihf qemu-user libc6:armhf libstdc++6:armhf
-                       libconfig-dev:armhf libgtest-dev:armhf libgmock-dev:armhf) ;;
+                       libconfig-dev:armhf libgtest-dev:armhf libgmock-dev:armhf
+                       debian-archive-keyring) ;;
     esac
   done
   printf '%s\n' "${pkgs[@]}" | sort -u
