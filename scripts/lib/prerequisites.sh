@@ -12,7 +12,7 @@ orvanta_packages() {
   for kind in "$@"; do
     case $kind in
       sanitize|other-host|fuzz) pkgs+=(clang-14 libclang-rt-14-dev) ;;
-      arm|arm-release) pkgs+=("${arm[@]}") ;;
+      arm|arm-release) pkgs+=("${arm[@]}" debian-archive-keyring) ;;
       # The sanitizers' run-time libraries, where the ARM loader finds them.
       arm-other-host) pkgs+=("${arm[@]}" libasan8:armhf libubsan1:armhf) ;;
     esac
