@@ -3,9 +3,9 @@
 // tree and given to qemu-arm as QEMU_LD_PREFIX, which every ARM program
 // started below (by binfmt_misc) inherits. The supervisor runs there and
 // starts the agent, which loads the plug-in library; every library either
-// maps comes from that runtime.
+// maps comes from that runtime. The settings tool saves a setting there.
 //
-// The supervisor and the plug-in are this build's, or those of the router
+// The programs and the plug-in are this build's, or those of the router
 // archive unpacked at $ORVANTA_ARTIFACTS (a folder holding opt/orvanta).
 #include "ModuleSandbox.h"
 
@@ -155,4 +155,24 @@ TEST(OldFirmware, TheModuleRunsOnDebian11)
     EXPECT_EQ(syslog.texts(), (std::vector<std::string>{"started", "Starting agent", "agent_terminated",
                                                          "Starting agent", "sending SIGKILL to agent",
                                                          "terminated"}));
+}
+
+TEST(OldFirmware, TheSettingsToolSavesASettingOnDebian11)
+{
+    REQUIRE_OLD_RUNTIME();
+    ORVANTA_REQUIRE_SANDBOX();
+    Sandbox sandbox;
+    ASSERT_TRUE(sandbox.writeFile("/opt/orvanta/etc/settings", settings, 0600));
+    std::vector<std::string> env = Sandbox::defaultEnvironment();
+    env.push_back("QEMU_LD_PREFIX=" + runtimeRoot);
+    pid_t tool = sandbox.start({artifact("bin/orvanta-settings", ORVANTA_SETTINGS_TOOL), "set", "MOD_ORVANTA_INTERVAL",
+                                "15"},
+                               env);
+    ORVANTA_REQUIRE_STARTED(sandbox, tool);
+    int status = -1;
+    ASSERT_TRUE(sandbox.waitExit(tool, 20s, &status));
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    std::string changed = settings;
+    changed.replace(changed.find("INTERVAL=5"), 10, "INTERVAL=15");
+    EXPECT_EQ(sandbox.readFile("/opt/orvanta/etc/settings"), changed);
 }
