@@ -88,21 +88,30 @@ static int unknown_key(const char *name)
                 MODULE_CFG_USERNAME, MODULE_CFG_PASSWORD, MODULE_CFG_INTERVAL);
 }
 
-/* Opens path for reading; on failure gives the status and says why. */
-static int open_file(const char *path, FILE **f)
+static int read_failed(const char *path)
 {
-    *f = cfg_open(path, "r");
+    return fail(FAILED, "cannot read %s: %s", path, strerror(errno));
+}
+
+/* Opens the settings file for reading; on failure gives the status and
+ * says why. */
+static int open_settings(FILE **f)
+{
+    *f = cfg_open(MODULE_CFG_PATH, "r");
     if (*f)
         return DONE;
-    if (errno == ENOENT)
-        return fail(NO_FILE, "%s is missing", path);
-    return fail(FAILED, "cannot read %s: %s", path, strerror(errno));
+    return errno == ENOENT ? fail(NO_FILE, "%s is missing", MODULE_CFG_PATH) : read_failed(MODULE_CFG_PATH);
+}
+
+static int is_number(const key_info *key)
+{
+    return key->type == FLAG || key->type == NUMBER;
 }
 
 /* Prints "value\n" as the supervisor reads it; a secret masked. */
 static int print_value(FILE *f, const key_info *key, int masked)
 {
-    if (key->type == FLAG || key->type == NUMBER) {
+    if (is_number(key)) {
         printf("%u\n", (unsigned)cfg_get_int(f, key->name));
         return DONE;
     }
@@ -115,25 +124,20 @@ static int print_value(FILE *f, const key_info *key, int masked)
     return DONE;
 }
 
-static int read_failed(void)
-{
-    return fail(FAILED, "cannot read %s: %s", MODULE_CFG_PATH, strerror(errno));
-}
-
 static int get(const key_info *key)
 {
     FILE *f;
-    int status = open_file(MODULE_CFG_PATH, &f);
+    int status = open_settings(&f);
     if (status != DONE)
         return status;
     int present = cfg_has_key(f, key->name);
     if (ferror(f))
-        status = read_failed();
+        status = read_failed(MODULE_CFG_PATH);
     else if (present)
         status = print_value(f, key, 0);
     else
         status = fail(NOT_SET, "%s is not in %s; the module reads it as %s", key->name, MODULE_CFG_PATH,
-                      key->type == FLAG || key->type == NUMBER ? "0" : "empty");
+                      is_number(key) ? "0" : "empty");
     cfg_close(f);
     return status;
 }
@@ -141,13 +145,13 @@ static int get(const key_info *key)
 static int show(void)
 {
     FILE *f;
-    int status = open_file(MODULE_CFG_PATH, &f);
+    int status = open_settings(&f);
     for (size_t i = 0; status == DONE && i < sizeof KEYS / sizeof KEYS[0]; ++i) {
         printf("%s=", KEYS[i].name);
         status = print_value(f, &KEYS[i], 1);
     }
     if (status == DONE && ferror(f))
-        status = read_failed();
+        status = read_failed(MODULE_CFG_PATH);
     cfg_close(f);
     return status;
 }
@@ -204,7 +208,7 @@ static int check_value(change *c)
 static int put_value(FILE *out, void *context)
 {
     const change *c = (const change *)context;
-    if (c->key->type == FLAG || c->key->type == NUMBER)
+    if (is_number(c->key))
         return cfg_put_int(out, c->key->name, c->number, 1) >= 0;
     return cfg_put_str(out, c->key->name, c->text) >= 0;
 }
@@ -234,10 +238,10 @@ static int set(const key_info *key, const char *text)
             return fail(NO_FILE, "%s is missing, and so is %s", MODULE_CFG_PATH, source);
     }
     if (!c.in)
-        return fail(FAILED, "cannot read %s: %s", source, strerror(errno));
+        return read_failed(source);
     errno = 0;
     if (!cfg_replace(MODULE_CFG_PATH, write_changed, &c))
-        status = ferror(c.in) ? fail(FAILED, "cannot read %s: %s", source, strerror(errno))
+        status = ferror(c.in) ? read_failed(source)
                               : fail(FAILED, "cannot save %s (%s); it is unchanged", MODULE_CFG_PATH,
                                      errno ? strerror(errno) : "write error");
     cfg_close(c.in);
