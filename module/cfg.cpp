@@ -46,20 +46,13 @@ static int ascii_lower(unsigned char c)
     return c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c;
 }
 
-/* Reads the next line as every lookup takes it, into line: up to and
+/* Reads the next line as every lookup takes it into line: up to and
  * including a line feed, at most LINE_SIZE - 1 bytes (the rest of a longer
- * line comes as the next one). Gives its length, NUL bytes included; 0 at
- * the end of the stream or on a read error. */
-static size_t read_line(FILE *f)
+ * line comes as the next one). False at the end of the stream or on a read
+ * error. */
+static int read_line(FILE *f)
 {
-    size_t n = 0;
-    for (int c; n < LINE_SIZE - 1 && (c = getc(f)) != EOF;) {
-        line[n++] = (char)c;
-        if (c == '\n')
-            break;
-    }
-    line[n] = '\0';
-    return n;
+    return fgets(line, sizeof line, f) != NULL;
 }
 
 /* How much of text the lookups keep: up to its first CR or LF, then up to
@@ -91,7 +84,7 @@ static int is_entry_of(const char *text, size_t kept, const char *key)
 static const char *find_value(FILE *f, const char *key)
 {
     rewind(f);
-    while (read_line(f) > 0) {
+    while (read_line(f)) {
         size_t kept = kept_length(line);
         if (!is_entry_of(line, kept, key))
             continue;
@@ -208,9 +201,16 @@ CALLS_WRITER int cfg_copy_replacing(FILE *in, FILE *out, const char *key, cfg_wr
     if (!out)
         return 0;
     int ok = 1, replaced = 0, at_line_start = 1;
+    long at = 0;
     if (in)
         rewind(in);
-    for (size_t n; in && (n = read_line(in)) > 0;) {
+    while (in && read_line(in)) {
+        /* The line's length, NUL bytes included. */
+        long next = ftell(in);
+        if (next <= at || next - at >= (long)LINE_SIZE)
+            return 0;
+        size_t n = (size_t)(next - at);
+        at = next;
         if (!is_entry_of(line, kept_length(line), key)) {
             ok &= fwrite(line, 1, n, out) == n;
             at_line_start = line[n - 1] == '\n';
