@@ -1,7 +1,7 @@
 // The development agent with the plug-in library, as whole programs in a
 // sandbox: what reaches the wire for known router answers, a modem that
-// is late, a library named twice, a platform that reports errors, and a
-// clean stop.
+// is late, a library named twice, bad libraries and groups, a platform
+// that reports errors, and a clean stop.
 #include "ModuleSandbox.h"
 
 #include <fstream>
@@ -140,6 +140,29 @@ TEST_F(AgentTest, TheLibraryUnderASecondPathIsRefused)
     // The first registration stands: one handler, one record.
     EXPECT_EQ(occurrences(module.wire(), "request: "), 1u) << module.wire();
     EXPECT_EQ(occurrences(module.wire(), "template: 10,1002,"), 1u);
+}
+
+TEST_F(AgentTest, BadLibrariesAndGroupsAreReportedAndSkipped)
+{
+    ASSERT_TRUE(module.sandbox.writeFile("/opt/orvanta/lib/text.so", std::string(100, 'x'), 0755));
+    ASSERT_TRUE(module.sandbox.writeFile(
+        ModuleSandbox::configurationPath,
+        "load = ( \"/opt/orvanta/lib/text.so\", \"/opt/orvanta/lib\", \"" TEST_PLUGIN_NO_INIT
+        "\",\r\n  \"" TEST_PLUGIN_INIT_FAILS "\", \"tessard-system-resources.so\" );\r\n"
+        "plugins = ( { interval = 60; }, { type = \"nobody\"; interval = 60; },\r\n"
+        "  { type = \"system_resources\"; interval = 60; } );\r\n"));
+    int status = runOnce({"-v"});
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    EXPECT_EQ(module.wire(), registration() + "request: " + record + "\nstatus: 0\n");
+    // The library whose plugin_init registered "alpha" and failed is gone
+    // with its plug-in before the next one registers.
+    for (const std::string& message :
+         {std::string("/opt/orvanta/lib/text.so: invalid ELF header"),
+          std::string("/opt/orvanta/lib: cannot read file data: Is a directory"),
+          std::string(TEST_PLUGIN_NO_INIT ": undefined symbol: plugin_init"),
+          std::string("Plugin initialization function returned 7."),
+          std::string("No plugin of type (none)."), std::string("No plugin of type nobody.")})
+        EXPECT_EQ(occurrences(module.log(), message + "\x1b[0m\n"), 1u) << message << module.log();
 }
 
 TEST_F(AgentTest, RecordsThePlatformRejectsAreSentAgain)
