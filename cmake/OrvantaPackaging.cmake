@@ -33,14 +33,27 @@ install(FILES ${PROJECT_SOURCE_DIR}/dist/settings DESTINATION etc
 install(PROGRAMS ${PROJECT_SOURCE_DIR}/dist/init DESTINATION etc COMPONENT runtime)
 
 file(GLOB ORVANTA_FRAMEWORK_HEADERS CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/framework/*.h)
-install(FILES ${ORVANTA_FRAMEWORK_HEADERS} DESTINATION include/orvanta COMPONENT development)
+install(FILES ${ORVANTA_FRAMEWORK_HEADERS} ${ORVANTA_HOST_LAYOUT_HEADER}
+  DESTINATION include/orvanta COMPONENT development)
+# The package's default host declarations are those the library was built
+# with: the stand-ins, installed beside the framework's headers, or the
+# host's own folder, by its path on this machine.
+if(ORVANTA_HOST_INCLUDE_DIR)
+  set(ORVANTA_PACKAGE_HOST_INCLUDE_DIR "${ORVANTA_HOST_TYPES_DIR}")
+else()
+  list(TRANSFORM ORVANTA_HOST_TYPES PREPEND ${ORVANTA_HOST_TYPES_DIR}/ OUTPUT_VARIABLE host_headers)
+  list(TRANSFORM host_headers APPEND .h)
+  install(FILES ${host_headers} DESTINATION include/orvanta/host-types COMPONENT development)
+  set(ORVANTA_PACKAGE_HOST_INCLUDE_DIR "")
+endif()
 
 set(ORVANTA_INCLUDE_DIR include/orvanta)
+set(ORVANTA_STAND_INS_INCLUDE_DIR include/orvanta/host-types)
 set(ORVANTA_FRAMEWORK_LIBRARY lib/${ORVANTA_FRAMEWORK_SONAME})
 configure_package_config_file(${CMAKE_CURRENT_LIST_DIR}/OrvantaConfig.cmake.in
   ${PROJECT_BINARY_DIR}/OrvantaConfig.cmake
   INSTALL_DESTINATION lib/cmake/Orvanta
-  PATH_VARS ORVANTA_INCLUDE_DIR ORVANTA_FRAMEWORK_LIBRARY)
+  PATH_VARS ORVANTA_INCLUDE_DIR ORVANTA_STAND_INS_INCLUDE_DIR ORVANTA_FRAMEWORK_LIBRARY)
 write_basic_package_version_file(${PROJECT_BINARY_DIR}/OrvantaConfigVersion.cmake
   VERSION ${PROJECT_VERSION} COMPATIBILITY SameMajorVersion)
 install(FILES ${PROJECT_BINARY_DIR}/OrvantaConfig.cmake ${PROJECT_BINARY_DIR}/OrvantaConfigVersion.cmake

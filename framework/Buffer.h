@@ -55,7 +55,7 @@ public:
 private:
     // Makes room for need more bytes after the text; need is wide so that
     // a sum that overflows 32 bits is seen and refused.
-    bool grow(uint64_t need);
+    ORVANTA_INTERNAL bool grow(uint64_t need);
 
     char* storage;
     uint32_t capacity;

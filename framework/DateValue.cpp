@@ -1,7 +1,5 @@
 #include "DateValue.h"
 
-#include "AbstractDataSink.h"
-
 #include <cstring>
 #include <ctime>
 #include <new>

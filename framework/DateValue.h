@@ -2,7 +2,7 @@
 #define ORVANTA_FRAMEWORK_DATEVALUE_H
 
 #include "Export.h"
-#include "Value.h"
+#include "HostTypes.h"
 
 // A point in time as a record value (value type 3), written as local time
 // with its UTC offset, "%FT%T%z": 2023-11-14T23:13:20+0100. The text is
@@ -31,5 +31,10 @@ private:
     // platform's time type or the calendar conversion can hold).
     char text[32];
 };
+
+// DateValue's members follow the Value part, which must be a vtable pointer
+// and nothing else (the host's values share Value's vtable, which lives in
+// the framework), whoever declares Value.
+static_assert(sizeof(Value) == sizeof(void*), "Value must hold nothing but its vtable pointer");
 
 #endif

@@ -1,11 +1,7 @@
 #include "MeasurementSupport.h"
 
-#include "AbstractAgent.h"
-#include "CharValue.h"
-#include "ComposedRecord.h"
-#include "IntegerValue.h"
+#include "HostObject.h"
 #include "Logger.h"
-#include "RequestClient.h"
 #include "TemplateCollection.h"
 
 namespace {
@@ -39,12 +35,12 @@ bool dropOldest(Aggregator& queue)
 {
     const unsigned kept = MeasurementSupport::maxPending - MeasurementSupport::droppedWhenFull;
     const unsigned dropped = queue.length() - kept;
-    Aggregator rest(kept, true, false);
+    HostObject<Aggregator> rest(kept, true, false);
     for (unsigned i = dropped; i < queue.length(); ++i)
-        if (!rest.add(queue.get(i)))
+        if (!rest->add(queue.get(i)))
             return false;
     queue.clear();
-    copyAll(rest, queue);
+    copyAll(*rest, queue);
     Logger::log(Logger::WRN, "Measurement queue full: %u oldest measurements dropped.", dropped);
     return true;
 }
@@ -103,23 +99,24 @@ bool MeasurementSupport::updateSupportedMeasurements()
 
 bool MeasurementSupport::setSupportedMeasurements()
 {
-    Aggregator response(5, false, true);
-    ComposedRecord record(false);
+    HostObject<Aggregator> response(5u, false, true);
+    HostObject<ComposedRecord> record(false);
     const char* list = supported.value();
     if (!list)
         return false;
-    if (!record.add(IntegerValue(setTemplate.msgId())) || !record.add(IntegerValue(*deviceId)) ||
-        !record.add(CharValue(list, false)))
+    if (!record->add(*HostObject<IntegerValue>(setTemplate.msgId())) ||
+        !record->add(*HostObject<IntegerValue>(*deviceId)) ||
+        !record->add(*HostObject<CharValue>(list, false)))
         return false;
 
-    if (request(record, response, true) != 0)
+    if (request(*record, *response, true) != 0)
         return false;
-    if (response.length() == 0) {
+    if (response->length() == 0) {
         Logger::log(Logger::ERR, "No data received.");
         return false;
     }
     long device;
-    if (!checkedDevice(response, device))
+    if (!checkedDevice(*response, device))
         return false;
     if (device == *deviceId)
         return true;
@@ -129,15 +126,16 @@ bool MeasurementSupport::setSupportedMeasurements()
 
 bool MeasurementSupport::clearSupportedMeasurements()
 {
-    Aggregator response(5, false, true);
-    ComposedRecord record(false);
-    if (!record.add(IntegerValue(clearTemplate.msgId())) || !record.add(IntegerValue(*deviceId)))
+    HostObject<Aggregator> response(5u, false, true);
+    HostObject<ComposedRecord> record(false);
+    if (!record->add(*HostObject<IntegerValue>(clearTemplate.msgId())) ||
+        !record->add(*HostObject<IntegerValue>(*deviceId)))
         return false;
 
-    if (request(record, response, false) != 0 || response.length() == 0)
+    if (request(*record, *response, false) != 0 || response->length() == 0)
         return false;
     long device;
-    if (!checkedDevice(response, device))
+    if (!checkedDevice(*response, device))
         return false;
     if (device == *deviceId)
         return true;
@@ -179,33 +177,33 @@ bool MeasurementSupport::sendAddedMeasurements()
     Logger::log(Logger::DBG, "Attempting to send %lu measurements.",
                 static_cast<unsigned long>(pending.length()));
 
-    Aggregator batch(50, true, false);
-    Aggregator failed(50, true, false);
-    Aggregator response(50, true, true);
-    copyAll(pending, batch);
+    HostObject<Aggregator> batch(50u, true, false);
+    HostObject<Aggregator> failed(50u, true, false);
+    HostObject<Aggregator> response(50u, true, true);
+    copyAll(pending, *batch);
 
     for (int budget = passes; budget > 0;) {
         int result = -1;
         for (int attempt = 0; attempt < attempts && result != 0; ++attempt) {
-            result = client->request(batch, response, nullptr);
+            result = client->request(*batch, *response, nullptr);
             if (result != 0) {
-                response.clear();
+                response->clear();
                 Logger::log(Logger::ERR, "Fastline request failure.");
             }
         }
         if (result != 0)
             return false;
 
-        collectFailed(response, batch, failed);
-        if (failed.length() == 0) {
+        collectFailed(*response, *batch, *failed);
+        if (failed->length() == 0) {
             pending.clear();
             return true;
         }
         Logger::log(Logger::DBG, "Attempting to re-send failed measurements.");
-        batch.clear();
-        copyAll(failed, batch);
-        failed.clear();
-        response.clear();
+        batch->clear();
+        copyAll(*failed, *batch);
+        failed->clear();
+        response->clear();
         --budget;
     }
     return false;

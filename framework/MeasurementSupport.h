@@ -1,14 +1,12 @@
 #ifndef ORVANTA_FRAMEWORK_MEASUREMENTSUPPORT_H
 #define ORVANTA_FRAMEWORK_MEASUREMENTSUPPORT_H
 
-#include "Aggregator.h"
 #include "Buffer.h"
 #include "Export.h"
+#include "HostLayout.h"
+#include "HostTypes.h"
 #include "Template.h"
 
-class AbstractAgent;
-class Record;
-class RequestClient;
 class TemplateCollection;
 
 // The agent's outgoing queue of records and the keeper of the device's
@@ -20,6 +18,13 @@ class TemplateCollection;
 // init() must have succeeded before records built with the templates are
 // sent, and the device id must be set before updateSupportedMeasurements().
 // Not safe for concurrent use.
+//
+// The host allocates this object from its own declaration of the class,
+// and the pending queue is an Aggregator held by value: the host's and the
+// library's Aggregator must have the same size and alignment, or the
+// templates that follow the queue land elsewhere than the host reserved
+// for them. The check after the class holds every build against these
+// headers to the Aggregator the library was built with (HostLayout.h).
 class ORVANTA_EXPORT MeasurementSupport {
 public:
     // The most records the queue holds. While the platform takes nothing,
@@ -74,12 +79,12 @@ public:
 
 private:
     // Sends record with up to 3 attempts; 0 when an exchange took place.
-    int request(const Record& record, Aggregator& response, bool logFailures);
+    ORVANTA_INTERNAL int request(const Record& record, Aggregator& response, bool logFailures);
     // The first row's device id, when the row answers the device check.
-    bool checkedDevice(const Aggregator& response, long& device) const;
+    ORVANTA_INTERNAL bool checkedDevice(const Aggregator& response, long& device) const;
     // Adds the batch records that the response's error rows name.
-    void collectFailed(const Aggregator& response, const Aggregator& batch,
-                       Aggregator& failed) const;
+    ORVANTA_INTERNAL void collectFailed(const Aggregator& response, const Aggregator& batch,
+                                        Aggregator& failed) const;
 
     RequestClient* client;
     TemplateCollection* templates;
@@ -91,5 +96,12 @@ private:
     Template clearTemplate;
     Template deviceCheckTemplate;
 };
+
+static_assert(sizeof(Aggregator) == ORVANTA_LIBRARY_AGGREGATOR_SIZE &&
+                  alignof(Aggregator) == ORVANTA_LIBRARY_AGGREGATOR_ALIGNMENT,
+              "These host declarations give Aggregator another size or alignment than those the "
+              "framework library was built with (HostLayout.h), so the host's MeasurementSupport "
+              "and the library's differ in layout: build the library against these declarations "
+              "(ORVANTA_HOST_INCLUDE_DIR)");
 
 #endif

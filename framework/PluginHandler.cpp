@@ -1,6 +1,6 @@
 #include "PluginHandler.h"
 
-#include "AbstractAgent.h"
+#include "HostTypes.h"
 #include "PluginConfiguration.h"
 
 // The members are initialised in declaration order, which is the order the

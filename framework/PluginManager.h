@@ -39,7 +39,7 @@ private:
     // Forgets every plug-in registered from position first on: the loader
     // calls it when a library's plugin_init fails after registering, before
     // it closes the library that holds those plug-ins.
-    __attribute__((visibility("hidden"))) void unregisterFrom(unsigned first);
+    ORVANTA_INTERNAL void unregisterFrom(unsigned first);
 
     // First, so that it is destroyed last: every plugin_finalize still
     // finds the registry in place.

@@ -45,8 +45,8 @@ public:
     unsigned bufferSize() const;
 
 private:
-    bool reserve(uint64_t need);
-    void writeLine(const Template& t);
+    ORVANTA_INTERNAL bool reserve(uint64_t need);
+    ORVANTA_INTERNAL void writeLine(const Template& t);
 
     char* buffer;
     char* writePosition;

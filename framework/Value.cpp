@@ -1,4 +1,4 @@
-#include "Value.h"
+#include "HostTypes.h"
 
 // Out of line on purpose: this is the key function, so Value's vtable and
 // type information are emitted here, in the framework.

@@ -1,9 +1,7 @@
 #include "SystemResourcesHandler.h"
 
-#include "AbstractAgent.h"
-#include "CharValue.h"
-#include "ComposedRecord.h"
-#include "IntegerValue.h"
+#include "HostObject.h"
+#include "HostTypes.h"
 #include "Logger.h"
 #include "MeasurementSupport.h"
 #include "TemplateCollection.h"
@@ -53,14 +51,15 @@ bool SystemResourcesHandler::mobileInfo()
         return true;
     }
 
-    ComposedRecord record(false);
-    IntegerValue messageId(mobileTemplate.msgId());
-    IntegerValue device(*deviceId);
-    CharValue imei(mobile.imei(), false);
-    CharValue cellid(mobile.cellid(), false);
-    CharValue iccid(mobile.iccid(), false);
-    if (!record.add(messageId) || !record.add(device) || !record.add(imei) ||
-        !record.add(cellid) || !record.add(iccid))
+    // The host's objects may be larger than the declarations built with.
+    HostObject<ComposedRecord> record(false);
+    HostObject<IntegerValue> messageId(mobileTemplate.msgId());
+    HostObject<IntegerValue> device(*deviceId);
+    HostObject<CharValue> imei(mobile.imei(), false);
+    HostObject<CharValue> cellid(mobile.cellid(), false);
+    HostObject<CharValue> iccid(mobile.iccid(), false);
+    if (!record->add(*messageId) || !record->add(*device) || !record->add(*imei) ||
+        !record->add(*cellid) || !record->add(*iccid))
         return false;
-    return measurementSupport.addMeasurement(record);
+    return measurementSupport.addMeasurement(*record);
 }

@@ -7,12 +7,14 @@ ORVANTA_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 orvanta_packages() {
   local kind
   local -a pkgs=(cmake make g++ pkg-config libconfig-dev libgtest-dev libgmock-dev util-linux busybox)
+  local -a arm=(g++-arm-linux-gnueabihf qemu-user libc6:armhf libstdc++6:armhf
+                libconfig-dev:armhf libgtest-dev:armhf libgmock-dev:armhf)
   for kind in "$@"; do
     case $kind in
-      sanitize|fuzz) pkgs+=(clang-14 libclang-rt-14-dev) ;;
-      arm|arm-release)
-                pkgs+=(g++-arm-linux-gnueabihf qemu-user libc6:armhf libstdc++6:armhf
-                       libconfig-dev:armhf libgtest-dev:armhf libgmock-dev:armhf) ;;
+      sanitize|other-host|fuzz) pkgs+=(clang-14 libclang-rt-14-dev) ;;
+      arm|arm-release) pkgs+=("${arm[@]}" debian-archive-keyring) ;;
+      # The sanitizers' run-time libraries, where the ARM loader finds them.
+      arm-other-host) pkgs+=("${arm[@]}" libasan8:armhf libubsan1:armhf) ;;
     esac
   done
   printf '%s\n' "${pkgs[@]}" | sort -u
@@ -76,8 +78,8 @@ orvanta_ensure_binfmt() {
 orvanta_build() {
   local kind=$1 dir=$ORVANTA_ROOT/build/$1
   case $kind in
-    native|sanitize|arm|fuzz|release|arm-release) ;;
-    *) echo "error: unknown build '$kind' (native, sanitize, arm, fuzz, release, arm-release)" >&2
+    native|sanitize|other-host|arm|arm-other-host|fuzz|release|arm-release) ;;
+    *) echo "error: unknown build '$kind' (native, sanitize, other-host, arm, arm-other-host, fuzz, release, arm-release)" >&2
        return 1 ;;
   esac
   [ -f "$dir/CMakeCache.txt" ] || (cd "$ORVANTA_ROOT" && cmake --preset "$kind" >/dev/null)

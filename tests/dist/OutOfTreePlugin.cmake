@@ -1,7 +1,7 @@
 # Builds plugin-project against the installed development package and runs
 # its plug-in in the development agent; fails with the step that went wrong.
 # Variables: BUILD_DIR, WORK_DIR, PROJECT_DIR, TOOLCHAIN_FILE, C_COMPILER,
-# CXX_COMPILER, BUILD_TYPE, OBJDUMP, AGENT, EMULATOR.
+# CXX_COMPILER, BUILD_TYPE, OBJDUMP, AGENT, EMULATOR, OTHER_HOST_DIR.
 
 function(step what)
   execute_process(COMMAND ${ARGN} RESULT_VARIABLE result OUTPUT_VARIABLE out ERROR_VARIABLE err)
@@ -28,14 +28,13 @@ foreach(file include/orvanta/Plugin.h include/orvanta/PluginHandler.h lib/cmake/
   endif()
 endforeach()
 
-set(configure ${CMAKE_COMMAND} -S "${PROJECT_DIR}" -B "${WORK_DIR}/build"
-  -DCMAKE_PREFIX_PATH=${prefix} -DCMAKE_BUILD_TYPE=${BUILD_TYPE})
+set(configure ${CMAKE_COMMAND} -DCMAKE_PREFIX_PATH=${prefix} -DCMAKE_BUILD_TYPE=${BUILD_TYPE})
 if(TOOLCHAIN_FILE)
   list(APPEND configure -DCMAKE_TOOLCHAIN_FILE=${TOOLCHAIN_FILE})
 else()
   list(APPEND configure -DCMAKE_C_COMPILER=${C_COMPILER} -DCMAKE_CXX_COMPILER=${CXX_COMPILER})
 endif()
-step("configuring the plug-in project" ${configure})
+step("configuring the plug-in project" ${configure} -S "${PROJECT_DIR}" -B "${WORK_DIR}/build")
 step("building the plug-in project" ${CMAKE_COMMAND} --build "${WORK_DIR}/build")
 set(plugin "${WORK_DIR}/build/tessard-hello.so")
 
@@ -51,4 +50,23 @@ step("running the plug-in in the development agent"
   ${EMULATOR} ${AGENT} -vvv -1 -c "${WORK_DIR}/agent.cfg")
 expect_in("${err}" "Plugin hello registered\\.")
 expect_in("${err}" "Hello from a plug-in built against the installed framework\\.")
+
+# Given other host declarations than the library's (ORVANTA_HOST_INCLUDE_DIR),
+# a plug-in that includes MeasurementSupport.h stops at compile time.
+set(mismatch "${WORK_DIR}/mismatch")
+file(WRITE "${mismatch}/CMakeLists.txt"
+  "cmake_minimum_required(VERSION 3.25)\n"
+  "project(mismatch LANGUAGES CXX)\n"
+  "set(CMAKE_CXX_STANDARD 17)\n"
+  "find_package(Orvanta 1 REQUIRED)\n"
+  "orvanta_plugin_library(mismatch Mismatch.cpp)\n")
+file(WRITE "${mismatch}/Mismatch.cpp" "#include \"MeasurementSupport.h\"\n")
+step("configuring against other host declarations" ${configure} -S "${mismatch}" -B "${mismatch}/build"
+  -DORVANTA_HOST_INCLUDE_DIR=${OTHER_HOST_DIR})
+execute_process(COMMAND ${CMAKE_COMMAND} --build "${mismatch}/build"
+  RESULT_VARIABLE result OUTPUT_VARIABLE out ERROR_VARIABLE err)
+if(result EQUAL 0)
+  message(FATAL_ERROR "built against other host declarations than the library's")
+endif()
+expect_in("${out}${err}" "give Aggregator another size or alignment than those the framework library was built with")
 file(REMOVE_RECURSE "${WORK_DIR}")

@@ -68,15 +68,19 @@ public:
     static constexpr const char* configurationPath = "/var/orvanta/tessard.cfg";
     static constexpr const char* agentPidPath = "/var/orvanta/tessard.pid";
 
-    ModuleSandbox() : tools(sandbox), out(sandbox.dir() + "/stdout"), err(sandbox.dir() + "/stderr")
+    // library: the plug-in library to install; agent: the program that
+    // plays the agent.
+    explicit ModuleSandbox(const std::string& library = TESSARD_SYSTEM_RESOURCES,
+                           const std::string& agent = TESSARD_DEV)
+        : tools(sandbox), out(sandbox.dir() + "/stdout"), err(sandbox.dir() + "/stderr")
     {
-        std::string library = fileContent(TESSARD_SYSTEM_RESOURCES);
+        std::string bytes = fileContent(library);
         // The wrapper notes the agent's pid, so that a test can kill it.
-        ready = sandbox.ok() && tools.installed() && !library.empty() &&
-                sandbox.writeFile("/opt/orvanta/lib/tessard-system-resources.so", library, 0755) &&
+        ready = sandbox.ok() && tools.installed() && !bytes.empty() &&
+                sandbox.writeFile("/opt/orvanta/lib/tessard-system-resources.so", bytes, 0755) &&
                 sandbox.writeFile(agentPath,
-                                  "#!/bin/sh\necho $$ > " + std::string(agentPidPath) +
-                                      "\nexec '" TESSARD_DEV "' \"$@\"\n",
+                                  "#!/bin/sh\necho $$ > " + std::string(agentPidPath) + "\nexec '" + agent +
+                                      "' \"$@\"\n",
                                   0755);
     }
 
@@ -88,11 +92,14 @@ public:
         return env;
     }
 
-    // Starts argv with standard output and error going to the files.
-    pid_t start(const std::vector<std::string>& argv)
+    // Starts argv with standard output and error going to the files, with
+    // the entries of extraEnvironment added to environment().
+    pid_t start(const std::vector<std::string>& argv, const std::vector<std::string>& extraEnvironment = {})
     {
         std::string outPath = out, errPath = err;
-        return sandbox.start(argv, environment(), [outPath, errPath] {
+        std::vector<std::string> env = environment();
+        env.insert(env.end(), extraEnvironment.begin(), extraEnvironment.end());
+        return sandbox.start(argv, env, [outPath, errPath] {
             int o = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
             int e = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
             ::dup2(o, 1);

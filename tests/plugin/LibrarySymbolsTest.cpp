@@ -1,7 +1,8 @@
 // The library's dynamic symbol table is its interface with the host agent
-// and the other plug-in libraries: the framework and the two entry points
-// are exported, the plug-in's own classes are not, and the host's types
-// and libconfig are left for the host process to supply.
+// and the other plug-in libraries: the framework's interface and the two
+// entry points are exported, nothing else (no private helper, nothing of
+// the plug-in's own classes), and the host's types and libconfig are left
+// for the host process to supply.
 #include "DynamicSymbols.h"
 
 #include <gtest/gtest.h>
@@ -32,65 +33,100 @@ bool startsWith(const std::string& text, const std::string& prefix)
     return text.compare(0, prefix.size(), prefix) == 0;
 }
 
-// Everything the library may export: its entry points, the operations and
-// type information of the framework classes, and what the linker defines.
-bool exportable(const std::string& symbol)
+// The library's interface: the entry points and the framework's public
+// operations, no private helper and nothing of the plug-in's own classes.
+// va_list is demangled per architecture; it is written "va_list" here.
+const std::set<std::string> interface = {
+    "plugin_init", "plugin_finalize",
+    "Buffer::Buffer()", "Buffer::~Buffer()", "Buffer::length() const",
+    "Buffer::storageSize() const", "Buffer::ensureFreeCapacity(unsigned int)", "Buffer::value()",
+    "Buffer::write(char const*, unsigned int)", "Buffer::nwritef(unsigned int, char const*, ...)",
+    "Buffer::vnwritef(unsigned int, char const*, va_list)", "Buffer::writef(char const*, ...)",
+    "Buffer::vwritef(char const*, va_list)",
+    "DateValue::DateValue(long const*)", "DateValue::~DateValue()",
+    "DateValue::valueType() const", "DateValue::integerValue() const",
+    "DateValue::floatValue() const", "DateValue::characterValue() const",
+    "DateValue::write(AbstractDataSink&) const", "DateValue::length() const",
+    "DateValue::copy() const",
+    "Logger::Logger()", "Logger::instance()", "Logger::setVerbosity(unsigned char)",
+    "Logger::getVerbosity()", "Logger::log(unsigned char, char const*, ...)",
+    "Logger::logMessage(unsigned char, char const*, ...)",
+    "Logger::vLogMessage(unsigned char, char const*, va_list)", "Logger::data(char const*)",
+    "Logger::logData(char const*)", "Logger::logTime()",
+    "MeasurementSupport::MeasurementSupport(AbstractAgent&)", "MeasurementSupport::init()",
+    "MeasurementSupport::addMeasurement(Record&)",
+    "MeasurementSupport::addSupportedMeasurement(char const*)",
+    "MeasurementSupport::updateSupportedMeasurements()",
+    "MeasurementSupport::setSupportedMeasurements()",
+    "MeasurementSupport::clearSupportedMeasurements()",
+    "MeasurementSupport::sendAddedMeasurements()",
+    "PluginConfiguration::PluginConfiguration(config_setting_t*)",
+    "PluginConfiguration::stringValue(char const*)", "PluginConfiguration::intValue(char const*)",
+    "PluginConfiguration::boolValue(char const*)", "PluginConfiguration::doubleValue(char const*)",
+    "PluginConfiguration::type()", "PluginConfiguration::interval()", "PluginConfiguration::next()",
+    "PluginHandler::PluginHandler(PluginConfiguration&, AbstractAgent&)",
+    "PluginHandler::~PluginHandler()", "PluginHandler::type()", "PluginHandler::interval()",
+    "PluginLoader::PluginLoader(PluginManager&)", "PluginLoader::~PluginLoader()",
+    "PluginLoader::loadPlugin(char const*)", "PluginLoader::unloadPlugin(unsigned int)",
+    "PluginManager::PluginManager()", "PluginManager::pluginCount()",
+    "PluginManager::getPlugin(unsigned int)", "PluginManager::addPlugin(Plugin&)",
+    "PluginManager::loadPlugin(char const*)",
+    "Template::Template(unsigned char, char const*)", "Template::type() const",
+    "Template::msgId() const", "Template::templateString() const", "Template::templateHash() const",
+    "Template::generateHash()", "Template::hashOf(char const*)",
+    "TemplateCollection::TemplateCollection()", "TemplateCollection::~TemplateCollection()",
+    "TemplateCollection::add(Template&)", "TemplateCollection::templateString() const",
+    "TemplateCollection::templateIdentifier() const", "TemplateCollection::templateHash() const",
+    "TemplateCollection::bufferSize() const",
+    "Value::~Value()",
+};
+
+// Exported besides the interface: what the linker defines, the vtables and
+// type information of the framework's polymorphic classes (emitted as the
+// compiler sees fit), and UndefinedBehaviorSanitizer's type information of
+// the function types whose calls it checks, e.g. "typeinfo for void (char
+// const*)".
+bool alsoExported(const std::string& symbol)
 {
-    static const char* const framework[] = {
-        "Logger",     "Buffer",     "Plugin",             "PluginManager", "PluginLoader",
-        "PluginConfiguration",      "PluginHandler",      "Template",      "TemplateCollection",
-        "MeasurementSupport",       "DateValue",          "Value",
-    };
-    if (symbol == "plugin_init" || symbol == "plugin_finalize" || symbol == "_init" ||
-        symbol == "_fini" || symbol == "_edata" || symbol == "_end" || symbol == "__bss_start")
+    static const std::set<std::string> linker = {"_init", "_fini", "_edata", "_end", "__bss_start",
+                                                 "__bss_start__", "__bss_end__", "_bss_end__",
+                                                 "__end__"};
+    if (linker.count(symbol))
         return true;
-    // UndefinedBehaviorSanitizer's type information of the function types
-    // whose calls it checks, e.g. "typeinfo for void (char const*)".
-    if ((startsWith(symbol, "typeinfo for ") || startsWith(symbol, "typeinfo name for ")) &&
-        symbol.find('(') != std::string::npos)
+    bool typeInformation = startsWith(symbol, "typeinfo for ") || startsWith(symbol, "typeinfo name for ");
+    if (typeInformation && symbol.find('(') != std::string::npos)
         return true;
-    for (const char* name : framework) {
-        std::string type = name;
-        if (startsWith(symbol, type + "::") || symbol == "vtable for " + type ||
-            symbol == "typeinfo for " + type || symbol == "typeinfo name for " + type)
+    for (const char* type : {"Plugin", "PluginHandler", "DateValue", "Value"}) {
+        if (symbol == std::string("vtable for ") + type || symbol == std::string("typeinfo for ") + type ||
+            symbol == std::string("typeinfo name for ") + type)
             return true;
     }
     return false;
 }
 
-} // namespace
-
-TEST(LibrarySymbols, ExportsTheFrameworkAndTheEntryPointsOnly)
+std::string withPlainVaList(std::string symbol)
 {
-    DynamicSymbols symbols = librarySymbols();
-    for (const std::string& symbol : symbols.defined)
-        EXPECT_TRUE(exportable(symbol)) << "exported: " << symbol;
-
-    const char* const required[] = {
-        "plugin_init",
-        "plugin_finalize",
-        "Logger::log(unsigned char, char const*, ...)",
-        "Logger::instance()",
-        "PluginManager::addPlugin(Plugin&)",
-        "PluginManager::loadPlugin(char const*)",
-        "PluginConfiguration::type()",
-        "PluginHandler::PluginHandler(PluginConfiguration&, AbstractAgent&)",
-        "TemplateCollection::add(Template&)",
-        "MeasurementSupport::addMeasurement(Record&)",
-        "MeasurementSupport::sendAddedMeasurements()",
-    };
-    for (const char* symbol : required)
-        EXPECT_EQ(symbols.defined.count(symbol), 1u) << "not exported: " << symbol;
+    for (const char* form : {"__va_list_tag*", "std::__va_list"}) {
+        for (size_t at = symbol.find(form); at != std::string::npos; at = symbol.find(form))
+            symbol.replace(at, std::string(form).size(), "va_list");
+    }
+    return symbol;
 }
 
-TEST(LibrarySymbols, KeepsThePluginsOwnClassesHidden)
+} // namespace
+
+TEST(LibrarySymbols, ExportsTheFrameworksInterfaceAndNothingElse)
 {
     DynamicSymbols symbols = librarySymbols();
+    std::set<std::string> exported;
     for (const std::string& symbol : symbols.defined) {
-        EXPECT_EQ(symbol.find("MobileInfo"), std::string::npos) << symbol;
-        EXPECT_EQ(symbol.find("SystemResources"), std::string::npos) << symbol;
-        EXPECT_EQ(symbol.find("aSystemResourcesPlugin"), std::string::npos) << symbol;
+        if (!alsoExported(symbol))
+            exported.insert(withPlainVaList(symbol));
     }
+    for (const std::string& symbol : exported)
+        EXPECT_EQ(interface.count(symbol), 1u) << "exported: " << symbol;
+    for (const std::string& symbol : interface)
+        EXPECT_EQ(exported.count(symbol), 1u) << "not exported: " << symbol;
 }
 
 TEST(LibrarySymbols, LeavesHostTypesAndLibconfigToTheHost)

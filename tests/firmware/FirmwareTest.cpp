@@ -1,0 +1,158 @@
+// The ARM artifacts on an older runtime than this machine's: Debian 11's
+// armhf glibc 2.31 with the libstdc++ of GCC 10, unpacked into the build
+// tree and given to qemu-arm as QEMU_LD_PREFIX, which every ARM program
+// started below (by binfmt_misc) inherits. The supervisor runs there and
+// starts the agent, which loads the plug-in library; every library either
+// maps comes from that runtime.
+//
+// The supervisor and the plug-in are this build's, or those of the router
+// archive unpacked at $ORVANTA_ARTIFACTS (a folder holding opt/orvanta).
+#include "ModuleSandbox.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <gnu/libc-version.h>
+#include <sys/wait.h>
+
+using namespace orvanta::test;
+
+namespace {
+
+const std::string runtimeRoot = ORVANTA_OLD_RUNTIME "/root";
+
+#define REQUIRE_OLD_RUNTIME()                                                                         \
+    do {                                                                                              \
+        if (!readFileBytes(ORVANTA_OLD_RUNTIME "/ready"))                                             \
+            GTEST_SKIP() << "Debian 11's runtime was not fetched (firmware_fetch_debian11 says why)"; \
+    } while (0)
+
+std::string artifact(const std::string& installed, const char* built)
+{
+    const char* root = std::getenv("ORVANTA_ARTIFACTS");
+    return root && *root ? std::string(root) + "/opt/orvanta/" + installed : built;
+}
+
+// What program writes on its standard output and error, and its exit code,
+// run on the runtime below root (this machine's when empty).
+std::string run(const std::string& program, const std::string& root, int* exitCode)
+{
+    std::string command = (root.empty() ? "env -u QEMU_LD_PREFIX '" : "env QEMU_LD_PREFIX='" + root + "' '") +
+                          program + "' 2>&1";
+    std::string output;
+    FILE* pipe = popen(command.c_str(), "r");
+    if (!pipe)
+        return output;
+    char chunk[512];
+    for (size_t n; (n = fread(chunk, 1, sizeof chunk, pipe)) > 0;)
+        output.append(chunk, n);
+    int status = pclose(pipe);
+    *exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return output;
+}
+
+// The ARM libraries that process pid has mapped (qemu-arm maps them from
+// the files), and the plug-in library.
+std::vector<std::string> mappedLibraries(pid_t pid)
+{
+    std::vector<std::string> paths;
+    std::ifstream maps("/proc/" + std::to_string(pid) + "/maps");
+    for (std::string line; std::getline(maps, line);) {
+        size_t at = line.find('/');
+        if (at == std::string::npos)
+            continue;
+        std::string path = line.substr(at);
+        bool library = path.find("/arm-linux-gnueabihf/") != std::string::npos ||
+                       path.rfind("/opt/orvanta/lib/", 0) == 0;
+        if (library && std::find(paths.begin(), paths.end(), path) == paths.end())
+            paths.push_back(path);
+    }
+    std::sort(paths.begin(), paths.end());
+    return paths;
+}
+
+std::vector<std::string> runtimeLibraries(std::vector<std::string> names)
+{
+    for (std::string& name : names)
+        name = runtimeRoot + "/usr/lib/arm-linux-gnueabihf/" + name;
+    return names;
+}
+
+const char settings[] =
+    "MOD_ORVANTA_ENABLED=1\n"
+    "MOD_ORVANTA_USERNAME=router-17\n"
+    "MOD_ORVANTA_PASSWORD=secret\n"
+    "MOD_ORVANTA_INTERVAL=5\n";
+
+const char wireRecord[] = "request: 1002,1,351234567890123,4711,89490200001234567890\nstatus: 0\n";
+
+}  // namespace
+
+// Glibc 2.34 and later run the constructors themselves when the start
+// files give no init, older glibc only the init it is given: the start-up
+// gives one, and each runs it once.
+TEST(StartUp, RunsTheConstructorsOnceOnThisMachinesGlibc)
+{
+    int exitCode = -1;
+    EXPECT_EQ(run(STARTUP_PROBE, "", &exitCode),
+              std::string("glibc ") + gnu_get_libc_version() + ", constructor runs: 1\ndestructor ran\n");
+    EXPECT_EQ(exitCode, 0);
+}
+
+TEST(StartUp, RunsTheConstructorsOnceOnDebian11)
+{
+    REQUIRE_OLD_RUNTIME();
+    int exitCode = -1;
+    EXPECT_EQ(run(STARTUP_PROBE, runtimeRoot, &exitCode), "glibc 2.31, constructor runs: 1\ndestructor ran\n");
+    EXPECT_EQ(exitCode, 0);
+}
+
+// The runtime is old indeed: the toolchain's own start-up does not load.
+TEST(StartUp, OfTheToolchainAloneDoesNotLoadOnDebian11)
+{
+    REQUIRE_OLD_RUNTIME();
+    int exitCode = -1;
+    std::string output = run(STARTUP_PROBE_TOOLCHAIN, runtimeRoot, &exitCode);
+    EXPECT_NE(output.find("version `GLIBC_2.34' not found"), std::string::npos) << output;
+    EXPECT_NE(exitCode, 0);
+}
+
+TEST(OldFirmware, TheModuleRunsOnDebian11)
+{
+    REQUIRE_OLD_RUNTIME();
+    ORVANTA_REQUIRE_SANDBOX();
+    ModuleSandbox module(artifact("lib/tessard-system-resources.so", TESSARD_SYSTEM_RESOURCES), TESSARD_DEV);
+    ASSERT_TRUE(module.ready) << module.sandbox.lastError();
+    module.tools.modemReady("351234567890123", "4711", "89490200001234567890");
+    ASSERT_TRUE(module.sandbox.writeFile("/opt/orvanta/etc/settings", settings));
+
+    pid_t supervisor = module.start({artifact("bin/module-supervisor", MODULE_SUPERVISOR)},
+                                    {"QEMU_LD_PREFIX=" + runtimeRoot});
+    ORVANTA_REQUIRE_STARTED(module.sandbox, supervisor);
+    SyslogRecorder& syslog = module.sandbox.syslog();
+
+    ASSERT_TRUE(module.waitForWire(wireRecord)) << module.wire() << module.log();
+    EXPECT_EQ(module.sandbox.readFile(ModuleSandbox::configurationPath), agentConfiguration(60));
+    EXPECT_EQ(mappedLibraries(supervisor), runtimeLibraries({"ld-2.31.so", "libc-2.31.so"}));
+    pid_t first = std::atoi(module.sandbox.readFile(ModuleSandbox::agentPidPath).value_or("0").c_str());
+    ASSERT_GT(first, 0);
+    std::vector<std::string> agentLibraries =
+        runtimeLibraries({"ld-2.31.so", "libc-2.31.so", "libconfig.so.9.2.0", "libdl-2.31.so", "libgcc_s.so.1",
+                          "libm-2.31.so", "libstdc++.so.6.0.28"});
+    agentLibraries.insert(agentLibraries.begin(), "/opt/orvanta/lib/tessard-system-resources.so");
+    EXPECT_EQ(mappedLibraries(first), agentLibraries);
+
+    // The agent dies; the supervisor starts it again, and it reports again.
+    ASSERT_EQ(::kill(first, SIGKILL), 0);
+    ASSERT_TRUE(module.waitForWire(wireRecord, 2, 20s)) << module.wire();
+
+    ASSERT_EQ(::kill(supervisor, SIGTERM), 0);
+    int status = -1;
+    ASSERT_TRUE(module.sandbox.waitExit(supervisor, 5s, &status));
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    ASSERT_TRUE(syslog.waitForText("terminated", 1s));
+    EXPECT_EQ(syslog.texts(), (std::vector<std::string>{"started", "Starting agent", "agent_terminated",
+                                                         "Starting agent", "sending SIGKILL to agent",
+                                                         "terminated"}));
+}

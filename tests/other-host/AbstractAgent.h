@@ -1,0 +1,3 @@
+// An interface whose slots the host interface fixes: declared as the
+// stand-ins declare it.
+#include "../../framework/host-types/AbstractAgent.h"
