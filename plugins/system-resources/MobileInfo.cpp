@@ -18,6 +18,25 @@ const char cellCommand[] =
 const char iccidCommand[] =
     "/usr/bin/cellctl \"AT^SCID\" | awk '/SCID/ {print $2}' > /var/orvanta/iccid";
 
+// lstat() as old router firmware has it. Before glibc 2.33, lstat was an
+// inline call of __lxstat, and libc exported no lstat symbol; newer glibc
+// still exports __lxstat at its old version, which the old-firmware build
+// (force-including the pins header) binds to.
+#ifdef ORVANTA_OLD_GLIBC_PINS_H
+extern "C" int __lxstat(int version, const char* path, struct stat* status);
+__asm__(".symver __lxstat, __lxstat@GLIBC_2.4");
+int linkStatus(const char* path, struct stat* status)
+{
+    const int statVersionLinux = 3;  // _STAT_VER of 32-bit ARM glibc
+    return __lxstat(statVersionLinux, path, status);
+}
+#else
+int linkStatus(const char* path, struct stat* status)
+{
+    return lstat(path, status);
+}
+#endif
+
 // The commands write their answers through the shell's redirection, which
 // follows links and opens FIFOs. Only a folder that no one but this user
 // can change (a real directory, not a link to one, owned by the effective
@@ -26,7 +45,7 @@ const char iccidCommand[] =
 bool scratchFolderIsOwn()
 {
     struct stat folder;
-    return lstat(scratchFolder, &folder) == 0 && S_ISDIR(folder.st_mode) &&
+    return linkStatus(scratchFolder, &folder) == 0 && S_ISDIR(folder.st_mode) &&
            folder.st_uid == geteuid() && (folder.st_mode & (S_IWGRP | S_IWOTH)) == 0;
 }
 
