@@ -127,6 +127,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     MobileInfo info;
     std::string imei, cell, iccid;
     std::vector<std::string> expected;
+    // Eight calls show every caching rule; more would only slow the run.
+    int calls = 0;
     do {
         size_t before = nextAnswer;
         info.get();
@@ -151,6 +153,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         require(info.imei() == imei, "IMEI");
         require(info.cellid() == cell, "cell id");
         require(info.iccid() == iccid, "ICCID");
-    } while (own && nextAnswer < answers.size());
+    } while (own && nextAnswer < answers.size() && ++calls < 8);
     return 0;
 }
