@@ -4,6 +4,7 @@
 // that reports errors, and a clean stop.
 #include "ModuleSandbox.h"
 
+#include <cstdlib>
 #include <fstream>
 #include <sys/wait.h>
 
@@ -154,8 +155,19 @@ TEST_F(AgentTest, BadLibrariesAndGroupsAreReportedAndSkipped)
         "\",\r\n  \"" TEST_PLUGIN_INIT_FAILS "\", \"tessard-system-resources.so\" );\r\n"
         "plugins = ( { interval = 60; }, { type = \"nobody\"; interval = 60; },\r\n"
         "  { type = \"system_resources\"; interval = 60; } );\r\n"));
+    // AddressSanitizer keeps the globals of a closed library in its list and
+    // reads them when the next library registers its own for the ODR check:
+    // after the library that fails its init is closed, that read may hit
+    // unmapped memory. The agent of this test runs without the check.
+    const char* asan = std::getenv("ASAN_OPTIONS");
+    std::string saved = asan ? asan : "";
+    ::setenv("ASAN_OPTIONS", "detect_odr_violation=0", 1);
     int status = runOnce({"-v"});
-    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    if (asan)
+        ::setenv("ASAN_OPTIONS", saved.c_str(), 1);
+    else
+        ::unsetenv("ASAN_OPTIONS");
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status << module.log();
     EXPECT_EQ(module.wire(), registration() + "request: " + record + "\nstatus: 0\n");
     // The library whose plugin_init registered "alpha" and failed is gone
     // with its plug-in before the next one registers.
