@@ -2,8 +2,12 @@
 
 #include <ctype.h>
 #include <errno.h>
+#include <fcntl.h>
+#include <limits.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 static const size_t LINE_SIZE = 16384;
 static const size_t VALUE_MAX = 16000;
@@ -126,7 +130,9 @@ int cfg_put_str(FILE *f, const char *key, const char *value)
     if (!value)
         value = "";
     size_t len = strcspn(value, "\r\n");
-    int quoted = memchr(value, ' ', len) != NULL;
+    /* The reader drops the last double quote of a line and everything after
+     * it: a closing quote makes that the one it drops. */
+    int quoted = memchr(value, ' ', len) != NULL || memchr(value, '"', len) != NULL;
     int shown = (int)(len < VALUE_MAX ? len : VALUE_MAX);
     return fprintf(f, quoted ? "%s=\"%.*s\"\n" : "%s=%.*s\n", key, shown, value);
 }
@@ -155,4 +161,89 @@ int cfg_put_ip(FILE *f, const char *key, uint32_t addr)
         return fprintf(f, "%s=\n", key);
     return fprintf(f, "%s=%u.%u.%u.%u\n", key, (unsigned)(addr >> 24), (unsigned)(addr >> 16 & 0xff),
                    (unsigned)(addr >> 8 & 0xff), (unsigned)(addr & 0xff));
+}
+
+/* Follows symbolic links from path to the final target, written to target;
+ * a path that is no link (or does not exist yet) is its own target. Gives 0
+ * when the chain is too long or too deep. */
+static int final_target(const char *path, char *target, size_t size)
+{
+    size_t len = strlen(path);
+    if (len >= size)
+        return 0;
+    memcpy(target, path, len + 1);
+    for (int hops = 0; hops < 40; ++hops) {
+        char link[PATH_MAX];
+        ssize_t n = readlink(target, link, sizeof link - 1);
+        if (n < 0)
+            return errno == EINVAL || errno == ENOENT;
+        link[n] = '\0';
+        const char *slash = strrchr(target, '/');
+        size_t folder = link[0] == '/' || !slash ? 0 : (size_t)(slash - target) + 1;
+        if (folder + (size_t)n >= size)
+            return 0;
+        memcpy(target + folder, link, (size_t)n + 1);
+    }
+    return 0;
+}
+
+/* Makes a finished rename durable; a folder that cannot be synced leaves the
+ * rename to the file system's own schedule. */
+static void sync_folder_of(const char *target)
+{
+    char folder[PATH_MAX];
+    const char *slash = strrchr(target, '/');
+    size_t len = slash ? (size_t)(slash - target) : 0;
+    if (len == 0) {
+        folder[0] = slash ? '/' : '.';
+        len = 1;
+    } else {
+        memcpy(folder, target, len);
+    }
+    folder[len] = '\0';
+    int fd = open(folder, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0) {
+        fsync(fd);
+        close(fd);
+    }
+}
+
+/* Clang's check of the writer's type at the call needs the C++ part of the
+ * sanitizer runtime, which a C-linked program (the supervisor) lacks; a
+ * writer from C carries no type to check anyway. */
+#if defined(__clang__)
+__attribute__((no_sanitize("function")))
+#endif
+static int write_synced(int fd, cfg_writer writer, void *context)
+{
+    FILE *f = fdopen(fd, "w");
+    if (!f) {
+        close(fd);
+        return 0;
+    }
+    int ok = writer(f, context) && fflush(f) == 0 && !ferror(f) && fsync(fd) == 0;
+    return fclose(f) == 0 && ok;
+}
+
+int cfg_replace(const char *path, cfg_writer writer, void *context)
+{
+    char target[PATH_MAX];
+    char temp[PATH_MAX + 8];
+    if (!final_target(path, target, sizeof target))
+        return 0;
+    if (snprintf(temp, sizeof temp, "%s.XXXXXX", target) >= (int)sizeof temp)
+        return 0;
+    int fd = mkostemp(temp, O_CLOEXEC);
+    if (fd < 0)
+        return 0;
+    int ok = fchmod(fd, 0600) == 0;
+    if (!ok)
+        close(fd);
+    ok = ok && write_synced(fd, writer, context) && rename(temp, target) == 0;
+    if (!ok) {
+        unlink(temp);
+        return 0;
+    }
+    sync_folder_of(target);
+    return 1;
 }

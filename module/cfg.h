@@ -16,8 +16,10 @@
 extern "C" {
 #endif
 
-/* Opens path with mode "r" (read) or "w" (write; empties an existing file).
- * The descriptor is close-on-exec. Gives null when the file cannot be opened. */
+/* Opens path with mode "r" (read) or "w" (write; empties an existing file in
+ * place, so a reader may see it torn: save a file that must survive with
+ * cfg_replace). The descriptor is close-on-exec. Gives null when the file
+ * cannot be opened. */
 FILE *cfg_open(const char *path, const char *mode);
 
 /* Closes the stream: 0 for a null stream, else fclose's result. */
@@ -42,8 +44,9 @@ uint32_t cfg_get_int(FILE *f, const char *key);
 uint32_t cfg_get_ip(FILE *f, const char *key);
 
 /* Writes "key=value\n". The value is first cut at its first CR or LF (a
- * line-based reader could never give more back); what remains is quoted when
- * it holds a blank and is cut to its first 16000 bytes. A null value is
+ * line-based reader could never give more back); what remains is cut to its
+ * first 16000 bytes and put in double quotes when it holds a blank or a
+ * double quote, so that cfg_get_str gives it back whole. A null value is
  * written as empty. Gives fprintf's result (negative on a write error). */
 int cfg_put_str(FILE *f, const char *key, const char *value);
 
@@ -56,6 +59,25 @@ int cfg_put_bool(FILE *f, const char *key, int flag);
 
 /* Writes the address as four dotted decimal octets; 0 as an empty value. */
 int cfg_put_ip(FILE *f, const char *key, uint32_t addr);
+
+/* Writes the new content of a file to f; gives non-zero when all of it was
+ * written. Must not close f. */
+typedef int (*cfg_writer)(FILE *f, void *context);
+
+/* Replaces the file at path with what writer(f, context) puts in a new
+ * stream, so that a reader sees the old file or the whole new one, and a
+ * failure at any step (no space, a write error, writer giving 0, a crash or
+ * power cut before the end) leaves the old file byte for byte.
+ * - A symbolic link at path is followed to its final target, which is
+ *   replaced; the link stays.
+ * - The new file is created exclusively under a unique name in the target's
+ *   folder (nothing planted there is opened), with mode 0600 whatever the
+ *   umask, and is flushed and synced to storage before it is renamed over
+ *   the target; the folder is synced after.
+ * - Gives 1 when the file was replaced, 0 otherwise; on 0 the new file is
+ *   removed (a power cut may leave it, under path's name with a suffix).
+ * Concurrent calls on one path do not tear it: the last rename wins. */
+int cfg_replace(const char *path, cfg_writer writer, void *context);
 
 #ifdef __cplusplus
 }

@@ -14,6 +14,7 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <syslog.h>
@@ -122,10 +123,13 @@ static void put_quoted_line(FILE *f, const char *key, const char *value)
 
 /* The file holds the platform password: mode 0600, also over an existing
  * file. Written under a new name and renamed, so that the agent sees either
- * the previous file or the whole new one, never a torn one. */
+ * the previous file or the whole new one, never a torn one. Whatever was
+ * left under the new name (a link to another file, a FIFO that would block
+ * the open) is removed, and the name is created afresh, never opened. */
 static int create_agent_cfg(const module_settings *settings)
 {
-    int fd = open(AGENT_CFG_NEW_PATH, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0600);
+    unlink(AGENT_CFG_NEW_PATH);
+    int fd = open(AGENT_CFG_NEW_PATH, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
     if (fd < 0)
         return 0;
     FILE *f = fdopen(fd, "w");
@@ -149,11 +153,16 @@ static int create_agent_cfg(const module_settings *settings)
 }
 
 /* Runs in the vfork child, on the parent's memory: system calls only. The
- * agent gets default dispositions and an empty signal mask; a stop signal
- * that arrives before the exec ends the child instead of running the
- * supervisor's handler in it. */
-[[noreturn]] static void exec_agent(char *const argv[])
+ * agent dies with the supervisor, however that ends (SIGKILL, a crash): the
+ * agent may ignore gentler signals, and SIGKILL is what a stop sends it. A
+ * supervisor that died before the request took hold is seen as a changed
+ * parent. The agent gets default dispositions and an empty signal mask; a
+ * stop signal that arrives before the exec ends the child instead of running
+ * the supervisor's handler in it. */
+[[noreturn]] static void exec_agent(char *const argv[], pid_t supervisor)
 {
+    if (prctl(PR_SET_PDEATHSIG, SIGKILL) != 0 || getppid() != supervisor)
+        _exit(1);
     struct sigaction dfl;
     memset(&dfl, 0, sizeof dfl);
     dfl.sa_handler = SIG_DFL;
@@ -179,9 +188,10 @@ static pid_t run_tessard(const module_settings *settings)
     syslog(LOG_NOTICE, "Starting agent");
     if (!create_agent_cfg(settings))
         syslog(LOG_ERR, "Creating tessard.cfg failed");
+    pid_t supervisor = getpid();
     pid_t pid = vfork();
     if (pid == 0)
-        exec_agent(argv);
+        exec_agent(argv, supervisor);
     return pid;
 }
 
@@ -254,8 +264,22 @@ static enum state pause_before_restart(long long pause_end)
     }
 }
 
+/* A descriptor 0, 1 or 2 that the caller left closed would be taken by the
+ * next file opened, and the agent would write its log lines into it. An
+ * open takes the lowest free descriptor: /dev/null fills the gaps until it
+ * lands above 2. */
+static void open_standard_descriptors(void)
+{
+    int fd;
+    while ((fd = open("/dev/null", O_RDWR)) >= 0 && fd <= 2) {
+    }
+    if (fd > 2)
+        close(fd);
+}
+
 int main(void)
 {
+    open_standard_descriptors();
     setsid();
     install_handlers();
     openlog("orvanta", LOG_PID | LOG_NDELAY, LOG_DAEMON);

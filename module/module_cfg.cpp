@@ -14,16 +14,19 @@ void module_cfg_load(module_settings *settings)
     cfg_close(f);
 }
 
-int module_cfg_save(const module_settings *settings)
+static int write_settings(FILE *f, void *context)
 {
-    FILE *f = cfg_open(SETTINGS_PATH, "w");
-    if (!f)
-        return 0;
+    const module_settings *settings = (const module_settings *)context;
     int written = cfg_put_bool(f, "MOD_ORVANTA_ENABLED", settings->enabled != 0) >= 0;
     written &= cfg_put_str(f, "MOD_ORVANTA_USERNAME", settings->username) >= 0;
     written &= cfg_put_str(f, "MOD_ORVANTA_PASSWORD", settings->password) >= 0;
     written &= cfg_put_int(f, "MOD_ORVANTA_INTERVAL", settings->interval, 1) >= 0;
-    /* A full disk shows only when the buffered lines are flushed. */
-    written &= cfg_close(f) == 0;
     return written;
+}
+
+int module_cfg_save(const module_settings *settings)
+{
+    /* The file holds the platform password and is all the module knows of
+     * its platform: never torn, never world-readable. */
+    return cfg_replace(SETTINGS_PATH, write_settings, (void *)settings);
 }

@@ -24,8 +24,9 @@ typedef struct module_settings {
 void module_cfg_load(module_settings *settings);
 
 /* Replaces the settings file by the record's four lines (enabled as a flag,
- * username, password, interval with 0 written as 0). Gives 1 when the file
- * was opened and written whole, 0 when it could not be opened or written. */
+ * username, password, interval with 0 written as 0) through cfg_replace:
+ * mode 0600, the old file kept byte for byte on any failure. Gives 1 when
+ * the file was replaced, 0 otherwise. */
 int module_cfg_save(const module_settings *settings);
 
 #ifdef __cplusplus

@@ -10,15 +10,22 @@ namespace orvanta::test {
 
 ScriptResult runInit(Sandbox& sandbox, const Shell& shell, const std::string& action)
 {
+    return runShell(sandbox, shell, {"/opt/orvanta/etc/init", action});
+}
+
+ScriptResult runShell(Sandbox& sandbox, const Shell& shell, const std::vector<std::string>& args,
+                      const Sandbox::ChildSetup& setup)
+{
     ScriptResult result;
     const std::string outPath = sandbox.dir() + "/init.out";
     const std::string errPath = sandbox.dir() + "/init.err";
     const char* out = outPath.c_str();
     const char* err = errPath.c_str();
     std::vector<std::string> argv = shell.argv;
-    argv.push_back("/opt/orvanta/etc/init");
-    argv.push_back(action);
-    pid_t pid = sandbox.start(argv, shell.env, [out, err] {
+    argv.insert(argv.end(), args.begin(), args.end());
+    pid_t pid = sandbox.start(argv, shell.env, [out, err, &setup] {
+        if (setup)
+            setup();
         int o = open(out, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
         int e = open(err, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
         if (o < 0 || e < 0 || dup2(o, STDOUT_FILENO) < 0 || dup2(e, STDERR_FILENO) < 0)

@@ -26,6 +26,10 @@ struct Shell {
     std::vector<std::string> env;
 };
 
+// Runs "<shell> <args>" and waits for it; setup runs in the child first.
+ScriptResult runShell(Sandbox& sandbox, const Shell& shell, const std::vector<std::string>& args,
+                      const Sandbox::ChildSetup& setup = {});
+
 // Runs "<shell> /opt/orvanta/etc/init <action>" and waits for it.
 ScriptResult runInit(Sandbox& sandbox, const Shell& shell, const std::string& action);
 

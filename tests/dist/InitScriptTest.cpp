@@ -5,8 +5,13 @@
 #include "SandboxTesting.h"
 #include "TempDir.h"
 
+#include <algorithm>
 #include <csignal>
+#include <dirent.h>
+#include <filesystem>
+#include <functional>
 #include <memory>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
@@ -36,6 +41,29 @@ const char stubAgent[] = "#!/bin/sh\n"
 std::string started(pid_t pid)
 {
     return "orvanta: started (pid " + std::to_string(pid) + ")\n";
+}
+
+std::string mountNamespace(pid_t pid)
+{
+    char target[64] = {};
+    return readlink(("/proc/" + std::to_string(pid) + "/ns/mnt").c_str(), target, sizeof target - 1) > 0 ? target : "";
+}
+
+// The living supervisors that share pid's mount namespace: those that
+// scripts of one sandbox started.
+std::vector<pid_t> supervisorsBeside(pid_t pid)
+{
+    const std::string ns = mountNamespace(pid);
+    std::vector<pid_t> found;
+    DIR* proc = opendir("/proc");
+    while (dirent* entry = proc ? readdir(proc) : nullptr) {
+        pid_t p = std::atoi(entry->d_name);
+        if (p > 0 && processName(p) == "module-supervis" && processLiving(p) && mountNamespace(p) == ns)
+            found.push_back(p);
+    }
+    if (proc)
+        closedir(proc);
+    return found;
 }
 
 class InitScript : public ::testing::TestWithParam<const char*> {
@@ -77,7 +105,8 @@ protected:
     {
         const std::string bin = sandbox->dir() + "/busybox-bin";
         mkdir(bin.c_str(), 0755);
-        for (const char* tool : {"sh", "awk", "sleep", "mkdir", "chmod", "rm", "mv", "cat", "printf"})
+        for (const char* tool :
+             {"sh", "awk", "sleep", "mkdir", "chmod", "rm", "mv", "cat", "printf", "ls", "id", "ln", "readlink"})
             EXPECT_EQ(symlink(ORVANTA_BUSYBOX, (bin + "/" + tool).c_str()), 0) << tool;
         std::vector<std::string> env = Sandbox::defaultEnvironment();
         env[0] = "PATH=" + bin;
@@ -272,7 +301,7 @@ TEST_P(InitScript, RestartReplacesTheSupervisor)
     EXPECT_EQ(init("stop").out, "orvanta: stopped\n");
 }
 
-TEST_P(InitScript, APidFileOfAnEndedProcessIsStale)
+TEST_P(InitScript, APidFileAndLockOfAnEndedProcessAreStale)
 {
     installModule();
     enable();
@@ -282,12 +311,18 @@ TEST_P(InitScript, APidFileOfAnEndedProcessIsStale)
     ASSERT_GT(gone, 0);
     ASSERT_EQ(waitpid(gone, nullptr, 0), gone);
     ASSERT_TRUE(sandbox->writeFile(pidPath, std::to_string(gone) + "\n"));
+    // The lock of a run that was killed, or of a boot before a power cut.
+    ASSERT_EQ(symlink(("boot." + std::to_string(gone) + ".1").c_str(),
+                      sandbox->hostPath("/var/orvanta/init.lock").c_str()),
+              0);
 
     ScriptResult result = init("status");
     EXPECT_EQ(result.exitCode, 1);
     EXPECT_EQ(result.out, stale);
 
+    auto before = std::chrono::steady_clock::now();
     pid_t supervisor = startModule();
+    EXPECT_LT(std::chrono::steady_clock::now() - before, 10s) << "waited for a lock whose holder is gone";
     EXPECT_NE(supervisor, gone);
     EXPECT_EQ(init("status").exitCode, 0);
     EXPECT_EQ(init("stop").out, "orvanta: stopped\n");
@@ -318,6 +353,123 @@ TEST_P(InitScript, APidFileNamingAnotherProgramIsStaleAndThatProgramIsLeftAlone)
     EXPECT_TRUE(processLiving(other));
     kill(other, SIGKILL);
     EXPECT_TRUE(sandbox->waitExit(other, 5s));
+}
+
+TEST_P(InitScript, AKilledSupervisorTakesItsAgentAlongAndStartSweepsWhatIsLeft)
+{
+    installModule();
+    enable();
+    pid_t first = startModule();
+    pid_t agent = agentPid();
+    pid_t pipeline = pidFrom("/var/orvanta/pipeline.pid", 5s);
+    ASSERT_EQ(kill(first, SIGKILL), 0);
+    if (sandbox->adoptsOrphans())
+        sandbox->waitExit(first, 5s);
+    EXPECT_TRUE(processEndsWithin(first, 5s));
+    EXPECT_TRUE(processEndsWithin(agent, 5s)) << "the agent outlived its supervisor";
+    EXPECT_TRUE(processLiving(pipeline)) << "nothing left for start to sweep";
+
+    pid_t second = startModule();
+    EXPECT_NE(second, first);
+    EXPECT_FALSE(processLiving(pipeline)) << "the killed supervisor's group is left";
+    EXPECT_GT(agentPid(30s, agent), 0) << "no new agent";
+    EXPECT_EQ(init("stop").out, "orvanta: stopped\n");
+}
+
+TEST_P(InitScript, StartsAtTheSameMomentRunOneSupervisor)
+{
+    installModule();
+    enable();
+    std::string start = shell.argv[0] + (shell.argv.size() > 1 ? " " + shell.argv[1] : "") + " /opt/orvanta/etc/init start";
+    ScriptResult result =
+        runShell(*sandbox, shell, {"-c", start + " & " + start + " & " + start + " & wait"});
+    pid_t pid = supervisorPid();
+    ASSERT_GT(pid, 0);
+    std::vector<std::string> lines;
+    for (std::size_t at = 0, end; (end = result.out.find('\n', at)) != std::string::npos; at = end + 1)
+        lines.push_back(result.out.substr(at, end + 1 - at));
+    std::sort(lines.begin(), lines.end());
+    const std::string already = "orvanta: already running (pid " + std::to_string(pid) + ")\n";
+    EXPECT_EQ(lines, (std::vector<std::string>{already, already, started(pid)}));
+    EXPECT_EQ(result.err, "");
+    std::vector<pid_t> supervisors = supervisorsBeside(pid);
+    EXPECT_EQ(supervisors, std::vector<pid_t>{pid});
+    for (pid_t extra : supervisors) {
+        if (extra != pid) {  // unrecorded: neither stop nor TearDown would find it
+            kill(-extra, SIGKILL);
+            kill(extra, SIGKILL);
+        }
+    }
+    EXPECT_EQ(init("stop").out, "orvanta: stopped\n");
+    EXPECT_FALSE(sandbox->exists("/var/orvanta/init.lock"));
+}
+
+TEST_P(InitScript, RefusesAVarOrvantaThatOthersCouldControl)
+{
+    installModule();
+    enable();
+    const std::string state = "/var/orvanta";
+    const std::string at = sandbox->hostPath(state);
+    const struct {
+        const char* what;
+        std::function<bool()> make;
+    } cases[] = {
+        {"a link to a folder",
+         [&] { return sandbox->makeDir("/var/elsewhere", 0700) && symlink("/var/elsewhere", at.c_str()) == 0; }},
+        {"a file", [&] { return sandbox->writeFile(state, "", 0600); }},
+        {"another user's folder", [&] { return sandbox->makeDir(state, 0700) && chown(at.c_str(), 1000, 1000) == 0; }},
+        {"a folder its group may write to", [&] { return sandbox->makeDir(state, 0770); }},
+        {"a folder anyone may write to", [&] { return sandbox->makeDir(state, 01777); }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::filesystem::remove_all(at);
+        ASSERT_TRUE(c.make()) << sandbox->lastError();
+        for (const char* action : {"start", "stop"}) {
+            ScriptResult result = init(action);
+            EXPECT_EQ(result.exitCode, 1) << action;
+            EXPECT_EQ(result.out, "") << action;
+            EXPECT_EQ(result.err,
+                      "orvanta: /var/orvanta is a link, no folder, not root's or writable by others: refusing to use it\n")
+                << action;
+        }
+        EXPECT_FALSE(sandbox->exists("/var/elsewhere/init.lock"));
+        EXPECT_FALSE(sandbox->exists(pidPath));
+        EXPECT_TRUE(sandbox->syslog().texts().empty()) << "a supervisor was started";
+    }
+
+    // A folder of root's that only root may write to is taken and tightened.
+    std::filesystem::remove_all(at);
+    ASSERT_TRUE(sandbox->makeDir(state, 0755));
+    startModule();
+    EXPECT_EQ(sandbox->fileMode(state), mode_t{0700});
+    EXPECT_EQ(init("stop").out, "orvanta: stopped\n");
+}
+
+TEST_P(InitScript, AReadOnlyVarOrvantaStartsNothingButStillStops)
+{
+    installModule();
+    enable();
+    std::filesystem::remove_all(sandbox->hostPath("/var/orvanta"));
+    ASSERT_TRUE(sandbox->makeDir("/var/orvanta", 0700));
+    const Sandbox::ChildSetup readOnly = [] {
+        if (mount("/var/orvanta", "/var/orvanta", nullptr, MS_BIND, nullptr) != 0 ||
+            mount(nullptr, "/var/orvanta", nullptr, MS_BIND | MS_REMOUNT | MS_RDONLY, nullptr) != 0)
+            _exit(125);
+    };
+    ScriptResult result = runShell(*sandbox, shell, {"/opt/orvanta/etc/init", "start"}, readOnly);
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_EQ(result.out, "");
+    EXPECT_EQ(result.err, "orvanta: cannot create /var/orvanta/init.lock, not started\n");
+    EXPECT_TRUE(sandbox->syslog().texts().empty()) << "a supervisor was started";
+
+    pid_t supervisor = startModule();
+    pid_t agent = agentPid();
+    pid_t pipeline = pidFrom("/var/orvanta/pipeline.pid", 5s);
+    result = runShell(*sandbox, shell, {"/opt/orvanta/etc/init", "stop"}, readOnly);
+    EXPECT_EQ(result.exitCode, 0);
+    EXPECT_EQ(result.out, "orvanta: stopped\n");
+    expectNothingLeft(supervisor, agent, pipeline);
 }
 
 TEST_P(InitScript, RefusesAnUnknownAction)

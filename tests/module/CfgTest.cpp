@@ -3,9 +3,16 @@
 
 #include "TempDir.h"
 
+#include <algorithm>
+#include <csignal>
 #include <cstdlib>
+#include <dirent.h>
 #include <gtest/gtest.h>
 #include <string>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
 
 using orvanta::test::readFileBytes;
 using orvanta::test::TempDir;
@@ -50,10 +57,35 @@ protected:
         return readFileBytes(path).value_or("<unreadable>");
     }
 
+    // The names in a folder, sorted.
+    static std::vector<std::string> entries(const std::string& folder)
+    {
+        std::vector<std::string> names;
+        if (DIR* d = opendir(folder.c_str())) {
+            while (dirent* e = readdir(d))
+                if (std::string(e->d_name) != "." && std::string(e->d_name) != "..")
+                    names.push_back(e->d_name);
+            closedir(d);
+        }
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+
+    static mode_t mode(const std::string& file)
+    {
+        struct stat st {};
+        return stat(file.c_str(), &st) == 0 ? st.st_mode & 07777 : 0;
+    }
+
     TempDir dir;
     std::string path = dir.file("settings");
     FILE* f = nullptr;
 };
+
+int writeNew(FILE* out, void*)
+{
+    return int{cfg_put_str(out, "NEW", "2") >= 0};
+}
 
 TEST_F(Cfg, NullStreamGivesMissingResultsAndWritesNothing)
 {
@@ -156,7 +188,7 @@ TEST_F(Cfg, AddressesAreFourDottedNumbersWithoutRangeCheck)
     EXPECT_EQ(cfg_get_ip(f, "MISSING"), 0u);
 }
 
-TEST_F(Cfg, TextIsQuotedOnlyWhenItHoldsABlank)
+TEST_F(Cfg, TextIsQuotedWhenItHoldsABlankOrADoubleQuote)
 {
     EXPECT_EQ(written([](FILE* out) {
                   EXPECT_EQ(cfg_put_str(out, "PLAIN", "value"), 12);
@@ -172,7 +204,7 @@ TEST_F(Cfg, TextIsQuotedOnlyWhenItHoldsABlank)
               "TAB=a\tb\n"
               "EMPTY=\n"
               "NULL=\n"
-              "QUOTE=a\"b\n"
+              "QUOTE=\"a\"b\"\n"
               "BOTH=\"a \"b\" c\"\n");
 }
 
@@ -217,8 +249,13 @@ TEST_F(Cfg, NumbersFlagsAndAddressesAreWrittenInDecimal)
 
 TEST_F(Cfg, WrittenValuesReadBack)
 {
-    written([](FILE* out) {
-        cfg_put_str(out, "NAME", "user name");
+    // Every text without CR or LF, up to 16000 bytes.
+    const std::vector<std::string> texts = {"",     "plain", "user name", "pa\"ss", "pa\"", "\"",
+                                            "\"\"", "\"lead", "a \"b\" c",  "=x=",    " ",    "\t",
+                                            std::string(16000, '"')};
+    written([&](FILE* out) {
+        for (std::size_t i = 0; i < texts.size(); ++i)
+            cfg_put_str(out, ("T" + std::to_string(i)).c_str(), texts[i].c_str());
         cfg_put_int(out, "ZERO", 0, 0);
         cfg_put_int(out, "KEPT", 0, 1);
         cfg_put_int(out, "N", 300, 0);
@@ -228,7 +265,8 @@ TEST_F(Cfg, WrittenValuesReadBack)
     });
     f = cfg_open(path.c_str(), "r");
     ASSERT_NE(f, nullptr);
-    EXPECT_EQ(str("NAME"), "user name");
+    for (std::size_t i = 0; i < texts.size(); ++i)
+        EXPECT_EQ(str(("T" + std::to_string(i)).c_str()), texts[i]);
     EXPECT_EQ(cfg_get_int(f, "ZERO"), 0u);
     EXPECT_EQ(cfg_get_int(f, "KEPT"), 0u);
     EXPECT_EQ(cfg_get_int(f, "N"), 300u);
@@ -247,6 +285,81 @@ TEST_F(Cfg, WriteErrorsGiveNegativeResults)
     EXPECT_LT(cfg_put_bool(full, "KEY", 1), 0);
     EXPECT_LT(cfg_put_ip(full, "KEY", 1), 0);
     cfg_close(full);
+}
+
+// A reader sees the old file until the new one is complete; the new one is
+// 0600 whatever the umask and the old file's mode.
+TEST_F(Cfg, ReplaceRenamesACompleteNewFileOverTheOld)
+{
+    ASSERT_TRUE(writeFileBytes(path, "OLD=1\n"));
+    ASSERT_EQ(chmod(path.c_str(), 0644), 0);
+    struct Watch {
+        std::string path, seen;
+    } watch{path, ""};
+    mode_t umaskBefore = umask(0);
+    int replaced = cfg_replace(
+        path.c_str(),
+        [](FILE* out, void* context) {
+            auto* w = static_cast<Watch*>(context);
+            w->seen = readFileBytes(w->path).value_or("<unreadable>");
+            return writeNew(out, nullptr);
+        },
+        &watch);
+    umask(umaskBefore);
+    EXPECT_EQ(replaced, 1);
+    EXPECT_EQ(watch.seen, "OLD=1\n");
+    EXPECT_EQ(readFileBytes(path), "NEW=2\n");
+    EXPECT_EQ(mode(path), mode_t{0600});
+    EXPECT_EQ(entries(dir.path()), std::vector<std::string>{"settings"});
+}
+
+TEST_F(Cfg, AFailedReplaceKeepsTheOldFileByteForByte)
+{
+    const std::string old = "MOD_ORVANTA_ENABLED=1\nMOD_ORVANTA_PASSWORD=secret\n";
+    const std::string big(4096, 'x');
+    struct rlimit unlimited {};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &unlimited), 0);
+    const struct {
+        const char* what;
+        cfg_writer writer;
+        rlim_t sizeLimit;
+    } cases[] = {
+        {"the writer fails", [](FILE*, void*) { return 0; }, unlimited.rlim_cur},
+        {"the disk is full",
+         [](FILE* out, void* text) { return int{cfg_put_str(out, "BIG", static_cast<const char*>(text)) >= 0}; }, 10},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        ASSERT_TRUE(writeFileBytes(path, old));
+        ASSERT_EQ(chmod(path.c_str(), 0640), 0);
+        auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+        struct rlimit limit = unlimited;
+        limit.rlim_cur = c.sizeLimit;
+        ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limit), 0);
+        int replaced = cfg_replace(path.c_str(), c.writer, const_cast<char*>(big.c_str()));
+        setrlimit(RLIMIT_FSIZE, &unlimited);
+        std::signal(SIGXFSZ, oldHandler);
+        EXPECT_EQ(replaced, 0);
+        EXPECT_EQ(readFileBytes(path), old);
+        EXPECT_EQ(mode(path), mode_t{0640});
+        EXPECT_EQ(entries(dir.path()), std::vector<std::string>{"settings"});
+    }
+    EXPECT_EQ(cfg_replace(dir.file("no/such/folder").c_str(), writeNew, nullptr), 0);
+}
+
+TEST_F(Cfg, ReplaceFollowsLinksAndReplacesTheirTarget)
+{
+    ASSERT_EQ(mkdir(dir.file("real").c_str(), 0700), 0);
+    ASSERT_TRUE(writeFileBytes(dir.file("real/settings"), "OLD=1\n"));
+    ASSERT_EQ(symlink("real/settings", dir.file("hop").c_str()), 0);
+    ASSERT_EQ(symlink(dir.file("hop").c_str(), path.c_str()), 0);
+    EXPECT_EQ(cfg_replace(path.c_str(), writeNew, nullptr), 1);
+    EXPECT_EQ(readFileBytes(dir.file("real/settings")), "NEW=2\n");
+    EXPECT_EQ(mode(dir.file("real/settings")), mode_t{0600});
+    char link[256] = {};
+    EXPECT_GT(readlink(path.c_str(), link, sizeof link - 1), 0);
+    EXPECT_EQ(std::string(link), dir.file("hop"));
+    EXPECT_EQ(entries(dir.file("real")), std::vector<std::string>{"settings"});
 }
 
 }  // namespace

@@ -100,7 +100,10 @@ TEST_F(ModuleCfg, SaveFailsWithoutFolderOrSpace)
     EXPECT_EQ(module_cfg_save(&settings), 0);
     EXPECT_FALSE(sandbox->exists(settingsPath));
 
+    // A full flash: the settings as they were stay.
     ASSERT_TRUE(sandbox->makeDir("/opt/orvanta/etc"));
+    const std::string before = "MOD_ORVANTA_ENABLED=1\nMOD_ORVANTA_USERNAME=me\nMOD_ORVANTA_PASSWORD=secret\n";
+    ASSERT_TRUE(sandbox->writeFile(settingsPath, before, 0600));
     struct rlimit old;
     ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
     struct rlimit tiny = old;
@@ -111,6 +114,7 @@ TEST_F(ModuleCfg, SaveFailsWithoutFolderOrSpace)
     setrlimit(RLIMIT_FSIZE, &old);
     std::signal(SIGXFSZ, oldHandler);
     EXPECT_EQ(saved, 0);
+    EXPECT_EQ(settingsFile(), before);
 }
 
 TEST_F(ModuleCfg, UsableFromC)

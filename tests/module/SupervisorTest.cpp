@@ -6,7 +6,9 @@
 
 #include <csignal>
 #include <libconfig.h>
+#include <sys/mount.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <syslog.h>
 #include <thread>
@@ -180,18 +182,22 @@ TEST_F(Supervisor, StartsTheAgentWithNoSignalBlocked)
 }
 #endif
 
-TEST_F(Supervisor, EmptyOrMissingSettingsGiveEmptyCredentialsAndIntervalZero)
+TEST_F(Supervisor, EmptyMissingOrUnreadableSettingsGiveEmptyCredentialsAndIntervalZero)
 {
-    for (bool emptyFile : {true, false}) {
-        SCOPED_TRACE(emptyFile ? "empty settings file" : "no settings file");
+    enum class Settings { Empty, Missing, Folder };
+    for (Settings settings : {Settings::Empty, Settings::Missing, Settings::Folder}) {
+        SCOPED_TRACE(settings == Settings::Empty ? "an empty file" : settings == Settings::Missing ? "no file" : "a folder");
         sandbox.reset();
-        if (emptyFile) {
+        if (settings == Settings::Empty) {
             ASSERT_TRUE(box().writeFile(settingsPath, ""));
+        } else if (settings == Settings::Folder) {
+            ASSERT_TRUE(box().makeDir(settingsPath));
         }
         ASSERT_TRUE(box().writeFile(agentPath, stubAgent(Agent::Sleeps), 0755));
         ORVANTA_REQUIRE_STARTED(box(), startSupervisor());
         ASSERT_TRUE(waitForRun(1));
         EXPECT_EQ(sandbox->readFile("/var/orvanta/runs/1.cfg"), agentConfig("", "", 0));
+        EXPECT_EQ(texts(2), (std::vector<std::string>{"started", "Starting agent"}));
     }
 }
 
@@ -315,22 +321,95 @@ TEST_F(Supervisor, StartsTheAgentEvenWithoutVarOrvanta)
                                                "notice.daemon " + p + "terminated"}));
 }
 
-TEST_F(Supervisor, ReportsAShortWriteAndKeepsThePreviousFile)
+// A full or read-only /var/orvanta: the agent starts with the file as it was.
+TEST_F(Supervisor, ReportsAFailedWriteAndKeepsThePreviousFile)
 {
-    ASSERT_TRUE(box().writeFile(agentCfgPath, "previous\n", 0600));
+    const struct {
+        const char* what;
+        Sandbox::ChildSetup setup;
+    } cases[] = {
+        {"full: a file size limit below the configuration's size",
+         [] {
+             std::signal(SIGXFSZ, SIG_IGN);
+             struct rlimit limit = {100, 100};
+             setrlimit(RLIMIT_FSIZE, &limit);
+         }},
+        {"read-only",
+         [] {
+             if (mount("/var/orvanta", "/var/orvanta", nullptr, MS_BIND, nullptr) != 0 ||
+                 mount(nullptr, "/var/orvanta", nullptr, MS_BIND | MS_REMOUNT | MS_RDONLY, nullptr) != 0)
+                 _exit(125);
+         }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        sandbox.reset();
+        ASSERT_TRUE(box().writeFile(agentCfgPath, "previous\n", 0600));
+        ASSERT_TRUE(box().writeFile(agentPath, stubAgent(Agent::Sleeps, "/opt/orvanta/runs"), 0755));
+        ORVANTA_REQUIRE_STARTED(box(), startSupervisor(c.setup));
+        ASSERT_TRUE(waitForRun(1, "/opt/orvanta/runs"));
+        EXPECT_EQ(texts(3), (std::vector<std::string>{"started", "Starting agent", "Creating tessard.cfg failed"}));
+        EXPECT_EQ(sandbox->syslog().messages().at(2).priority, LOG_ERR);
+        EXPECT_EQ(sandbox->readFile(agentCfgPath), "previous\n");
+        EXPECT_EQ(sandbox->readFile("/opt/orvanta/runs/1.cfg"), "previous\n");
+        EXPECT_FALSE(sandbox->exists("/var/orvanta/tessard.cfg.new"));
+    }
+}
+
+// Whatever another user left under the temporary name is neither written
+// through nor waited on.
+TEST_F(Supervisor, NeverOpensWhatWasPlantedUnderTheTemporaryName)
+{
+    const std::string planted = "/var/orvanta/planted";
+    const std::string newPath = std::string(agentCfgPath) + ".new";
+    enum class Planted { HardLink, Symlink, Fifo };
+    for (Planted kind : {Planted::HardLink, Planted::Symlink, Planted::Fifo}) {
+        SCOPED_TRACE(kind == Planted::HardLink ? "hard link" : kind == Planted::Symlink ? "symbolic link" : "FIFO");
+        sandbox.reset();
+        ASSERT_TRUE(box().writeFile(planted, "planted\n", 0644));
+        const std::string at = box().hostPath(newPath);
+        if (kind == Planted::HardLink) {
+            ASSERT_EQ(link(box().hostPath(planted).c_str(), at.c_str()), 0);
+        } else if (kind == Planted::Symlink) {
+            ASSERT_EQ(symlink(planted.c_str(), at.c_str()), 0);
+        } else {
+            ASSERT_EQ(mkfifo(at.c_str(), 0666), 0);
+        }
+        ASSERT_TRUE(box().writeFile(agentPath, stubAgent(Agent::Sleeps), 0755));
+        ORVANTA_REQUIRE_STARTED(box(), startSupervisor());
+        ASSERT_TRUE(waitForRun(1));
+        EXPECT_EQ(sandbox->readFile("/var/orvanta/runs/1.cfg"), agentConfig("", "", 0));
+        EXPECT_EQ(sandbox->fileMode(agentCfgPath), mode_t{0600});
+        EXPECT_EQ(sandbox->readFile(planted), "planted\n");
+        EXPECT_EQ(sandbox->fileMode(planted), mode_t{0644});
+        int status = 0;
+        stopWith(SIGTERM, &status);
+        ASSERT_TRUE(sandbox->syslog().waitForText("terminated", 5s));
+        EXPECT_EQ(sandbox->syslog().texts(), (std::vector<std::string>{"started", "Starting agent",
+                                                                        "sending SIGKILL to agent", "terminated"}));
+    }
+}
+
+// Started with descriptors 0-2 closed, the agent still gets three, none of
+// them a file of the supervisor's.
+TEST_F(Supervisor, GivesTheAgentStandardDescriptorsItWasStartedWithout)
+{
     ASSERT_TRUE(box().writeFile(agentPath, stubAgent(Agent::Sleeps), 0755));
-    // A file size limit below the configuration's size: a full disk.
     ORVANTA_REQUIRE_STARTED(box(), startSupervisor([] {
-                                std::signal(SIGXFSZ, SIG_IGN);
-                                struct rlimit limit = {100, 100};
-                                setrlimit(RLIMIT_FSIZE, &limit);
+                                for (int fd = 0; fd <= 2; ++fd)
+                                    close(fd);
                             }));
     ASSERT_TRUE(waitForRun(1));
-    EXPECT_EQ(texts(3), (std::vector<std::string>{"started", "Starting agent", "Creating tessard.cfg failed"}));
-    EXPECT_EQ(sandbox->syslog().messages().at(2).priority, LOG_ERR);
-    EXPECT_EQ(sandbox->readFile(agentCfgPath), "previous\n");
-    EXPECT_EQ(sandbox->readFile("/var/orvanta/runs/1.cfg"), "previous\n");
-    EXPECT_FALSE(sandbox->exists("/var/orvanta/tessard.cfg.new"));
+    pid_t agent = agentPid(1);
+    auto deadline = Clock::now() + startTimeout;
+    while (orvanta::test::processName(agent) != "sleep" && Clock::now() < deadline)
+        std::this_thread::sleep_for(10ms);
+    for (int fd = 0; fd <= 2; ++fd) {
+        char target[256] = {};
+        std::string fdPath = "/proc/" + std::to_string(agent) + "/fd/" + std::to_string(fd);
+        EXPECT_GT(readlink(fdPath.c_str(), target, sizeof target - 1), 0) << "descriptor " << fd << " closed";
+        EXPECT_STREQ(target, "/dev/null") << "descriptor " << fd;
+    }
 }
 
 class StopSignal : public Supervisor, public ::testing::WithParamInterface<int> {};
