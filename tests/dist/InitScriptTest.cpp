@@ -63,6 +63,17 @@ std::vector<pid_t> supervisorsBeside(pid_t pid)
     }
     if (proc)
         closedir(proc);
+    // A supervisor's own child bears its name until the agent's exec, which
+    // under qemu-user takes a while: it is no second supervisor.
+    std::vector<pid_t> children;
+    for (pid_t p : found)
+        for (pid_t child : childrenOf(p))
+            children.push_back(child);
+    found.erase(std::remove_if(found.begin(), found.end(),
+                               [&](pid_t p) {
+                                   return std::find(children.begin(), children.end(), p) != children.end();
+                               }),
+                found.end());
     return found;
 }
 
