@@ -485,7 +485,14 @@ TEST_P(InitScript, StartsAtTheSameMomentRunOneSupervisor)
     const std::string already = "orvanta: already running (pid " + std::to_string(pid) + ")\n";
     EXPECT_EQ(lines, (std::vector<std::string>{already, already, started(pid)}));
     EXPECT_EQ(result.err, "");
-    EXPECT_EQ(supervisorsBeside(pid), std::vector<pid_t>{pid});
+    std::vector<pid_t> supervisors = supervisorsBeside(pid);
+    EXPECT_EQ(supervisors, std::vector<pid_t>{pid});
+    for (pid_t extra : supervisors) {
+        if (extra != pid) {  // unrecorded: neither stop nor TearDown would find it
+            kill(-extra, SIGKILL);
+            kill(extra, SIGKILL);
+        }
+    }
     EXPECT_EQ(init("stop").out, "orvanta: stopped\n");
     EXPECT_FALSE(sandbox->exists("/var/orvanta/init.lock"));
 }
