@@ -1,5 +1,6 @@
 # The module as it lives on the router, under /opt/orvanta:
 #   bin/module-supervisor            the daemon
+#   bin/orvanta-log                  relays the agent's log to syslog
 #   lib/tessard-system-resources.so  the plug-in library (the agent opens it
 #                                    by bare name, through LD_LIBRARY_PATH)
 #   etc/settings                     the module settings, switched off
@@ -16,7 +17,7 @@ endif()
 set(ORVANTA_FRAMEWORK_SONAME tessard-system-resources.so)
 
 if(TARGET module-supervisor)
-  install(TARGETS module-supervisor RUNTIME DESTINATION bin COMPONENT runtime)
+  install(TARGETS module-supervisor orvanta-log RUNTIME DESTINATION bin COMPONENT runtime)
 endif()
 
 if(TARGET tessard-system-resources)
