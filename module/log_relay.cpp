@@ -54,6 +54,20 @@ static void on_message(void *context, int severity, const char *text, size_t len
     log_sender_add((struct log_sender *)context, severity, text, length);
 }
 
+/* Without the relay the agent dies of SIGPIPE at its next line, again after
+ * every restart, until the module is started anew: keep the OOM killer
+ * away from this small process of flat size. Only root may ask for it;
+ * anyone else goes on unprotected. */
+static void shield_from_oom(void)
+{
+    int fd = open("/proc/self/oom_score_adj", O_WRONLY | O_CLOEXEC);
+    if (fd < 0)
+        return;
+    ssize_t ignored = write(fd, "-1000", 5);
+    (void)ignored;
+    close(fd);
+}
+
 /* The relay outlives terminal hang-ups and stop signals: it ends when its
  * writers do, after their last lines. It holds nothing but the pipe on
  * standard input: no descriptor of its caller (a pipe the caller waits on,
@@ -63,6 +77,7 @@ static void detach(void)
     static const int IGNORED[] = {SIGHUP, SIGINT, SIGQUIT, SIGTERM, SIGPIPE};
     for (int signo : IGNORED)
         signal(signo, SIG_IGN);
+    shield_from_oom();
     int ignored = chdir("/");
     (void)ignored;
     int null_fd = open("/dev/null", O_RDWR | O_CLOEXEC);
