@@ -1,6 +1,7 @@
 # The module as it lives on the router, under /opt/orvanta:
 #   bin/module-supervisor            the daemon
 #   bin/orvanta-settings             get, set and show the module settings
+#   bin/orvanta-log                  relays the agent's log to syslog
 #   lib/tessard-system-resources.so  the plug-in library (the agent opens it
 #                                    by bare name, through LD_LIBRARY_PATH)
 #   etc/settings.default             the default settings, switched off;
@@ -19,7 +20,7 @@ endif()
 set(ORVANTA_FRAMEWORK_SONAME tessard-system-resources.so)
 
 if(TARGET module-supervisor)
-  install(TARGETS module-supervisor orvanta-settings RUNTIME DESTINATION bin COMPONENT runtime)
+  install(TARGETS module-supervisor orvanta-settings orvanta-log RUNTIME DESTINATION bin COMPONENT runtime)
 endif()
 
 if(TARGET tessard-system-resources)

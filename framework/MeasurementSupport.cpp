@@ -29,6 +29,22 @@ void copyAll(const Aggregator& from, Aggregator& to)
         to.add(from.get(i));
 }
 
+// Makes room in a full queue: the oldest records go, the rest keep their
+// order. False, with the queue unchanged, when memory ran out for the copy.
+bool dropOldest(Aggregator& queue)
+{
+    const unsigned kept = MeasurementSupport::maxPending - MeasurementSupport::droppedWhenFull;
+    const unsigned dropped = queue.length() - kept;
+    HostObject<Aggregator> rest(kept, true, false);
+    for (unsigned i = dropped; i < queue.length(); ++i)
+        if (!rest->add(queue.get(i)))
+            return false;
+    queue.clear();
+    copyAll(*rest, queue);
+    Logger::log(Logger::WRN, "Measurement queue full: %u oldest measurements dropped.", dropped);
+    return true;
+}
+
 } // namespace
 
 MeasurementSupport::MeasurementSupport(AbstractAgent& agent)
@@ -57,6 +73,8 @@ bool MeasurementSupport::init()
 
 bool MeasurementSupport::addMeasurement(Record& record)
 {
+    if (pending.length() >= maxPending && !dropOldest(pending))
+        return false;
     return pending.add(record);
 }
 

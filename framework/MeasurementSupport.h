@@ -27,6 +27,24 @@ class TemplateCollection;
 // headers to the Aggregator the library was built with (HostLayout.h).
 class ORVANTA_EXPORT MeasurementSupport {
 public:
+    // The most records the queue holds. While the platform takes nothing,
+    // every run adds one and every send carries them all; once the queue
+    // is full, a new record makes the oldest droppedWhenFull records go
+    // (one warning each time), the rest keep their order. With a working
+    // platform the queue is emptied at each send and nothing is dropped.
+    //
+    // 2000 records are about 440 KiB on the router (221 bytes each on
+    // 32-bit ARM, 394 on x86-64), twice that while a send holds its copy,
+    // and a request of about 100 KiB: a weak cellular uplink still gets it
+    // through when the platform is back. They cover 33 hours of reports at
+    // a 60 s interval, or 5 hours with a plug-in that adds a record every
+    // 10 s as well.
+    static constexpr unsigned maxPending = 2000;
+    // Records go a block at a time because the queue can only be cleared
+    // and refilled: dropping one per run would copy the whole queue at
+    // every run.
+    static constexpr unsigned droppedWhenFull = 250;
+
     explicit MeasurementSupport(AbstractAgent& agent);
     MeasurementSupport(const MeasurementSupport&) = delete;
     MeasurementSupport& operator=(const MeasurementSupport&) = delete;
@@ -35,7 +53,9 @@ public:
     // second call, and when the collection refuses one of them.
     bool init();
 
-    // Queues a copy of record; false when the queue could not take it.
+    // Queues a copy of record, first dropping the oldest records when the
+    // queue is full (see maxPending); false when the queue could not take
+    // it.
     bool addMeasurement(Record& record);
 
     // Appends "name" (quoted, nothing escaped) to the comma-separated list.

@@ -2,6 +2,7 @@
 
 #include "Logger.h"
 #include "Plugin.h"
+#include "PluginManager.h"
 
 #include <cstring>
 #include <dlfcn.h>
@@ -73,9 +74,13 @@ bool PluginLoader::loadPlugin(const char* path)
         dlclose(handle);
         return false;
     }
+    // What a failing plugin_init registered points into the library about
+    // to be closed: it leaves the registry first.
+    unsigned registered = manager.pluginCount();
     int result = init(&manager);
     if (result != 0) {
         Logger::log(Logger::ERR, "Plugin initialization function returned %d.", result);
+        manager.unregisterFrom(registered);
         dlclose(handle);
         return false;
     }

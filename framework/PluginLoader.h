@@ -25,7 +25,9 @@ public:
     // copied: it must stay valid while the library is loaded. A path
     // string already recorded is refused before dlopen (one file under two
     // path strings passes that test). Every failure is logged and leaves
-    // the loader as it was; a null path is refused without a message.
+    // the loader and the registry as they were: plug-ins that a failing
+    // plugin_init registered are forgotten before the library is closed.
+    // A null path is refused without a message.
     bool loadPlugin(const char* path);
 
     // Calls the plugin_finalize of the library in position index and

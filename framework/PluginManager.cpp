@@ -37,6 +37,12 @@ bool PluginManager::addPlugin(Plugin& plugin)
     return true;
 }
 
+void PluginManager::unregisterFrom(unsigned first)
+{
+    if (first < count)
+        count = first;
+}
+
 bool PluginManager::loadPlugin(const char* path)
 {
     return loader.loadPlugin(path);

@@ -34,6 +34,13 @@ public:
     bool loadPlugin(const char* path);
 
 private:
+    friend class PluginLoader;
+
+    // Forgets every plug-in registered from position first on: the loader
+    // calls it when a library's plugin_init fails after registering, before
+    // it closes the library that holds those plug-ins.
+    ORVANTA_INTERNAL void unregisterFrom(unsigned first);
+
     // First, so that it is destroyed last: every plugin_finalize still
     // finds the registry in place.
     PluginLoader loader;

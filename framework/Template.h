@@ -11,8 +11,7 @@ class TemplateCollection;
 // the message ID under which it is registered in a TemplateCollection.
 //
 // The text is not copied: it must outlive the template (every text in this
-// system is a string constant). A registered template must live as long as
-// the collection that registered it.
+// system is a string constant).
 class ORVANTA_EXPORT Template {
 public:
     enum Kind : unsigned char { REQUEST = 1, RESPONSE = 2 };

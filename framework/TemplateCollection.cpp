@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 
 namespace {
 
@@ -26,6 +27,11 @@ TemplateCollection::TemplateCollection()
 
 TemplateCollection::~TemplateCollection()
 {
+    for (Template* known = first; known;) {
+        Template* next = known->next;
+        delete known;
+        known = next;
+    }
     free(buffer);
 }
 
@@ -49,13 +55,21 @@ bool TemplateCollection::add(Template& t)
                     strlen(t.text) + 7;
     if (!reserve(need))
         return false;
+    // The list holds the collection's own note of each registration (kind,
+    // ID and hash, no text), never the caller's template: that one may go
+    // away while the collection lives on, as a deleted handler's does.
+    Template* note = new (std::nothrow) Template(t.kind, nullptr);
+    if (!note)
+        return false;
 
     t.messageId = id;
+    note->messageId = id;
+    note->hash = t.hash;
     if (last)
-        last->next = &t;
+        last->next = note;
     else
-        first = &t;
-    last = &t;
+        first = note;
+    last = note;
     writeLine(t);
     snprintf(identifier, sizeof identifier, "com_orvanta_posix_agent_%llx",
              static_cast<unsigned long long>(templateHash()));

@@ -14,8 +14,10 @@ class Template;
 // The identifier "com_orvanta_posix_agent_<hash in hex>" names the set, so
 // that an unchanged set of templates always yields the same identifier.
 //
-// The collection neither owns nor frees the templates. Not safe for
-// concurrent use; it logs nothing.
+// The collection keeps no pointer to the templates added: a template may
+// be destroyed while the collection lives on, and a later template of the
+// same text still gets the ID registered for it. Not safe for concurrent
+// use; it logs nothing.
 class ORVANTA_EXPORT TemplateCollection {
 public:
     TemplateCollection();
@@ -26,8 +28,8 @@ public:
     // Registers t. True when t has a message ID afterwards because of this
     // call: either a new one, or that of a registered template with the
     // same text hash (then nothing else changes). False when t was
-    // registered before, is of a kind other than 1 or 2, or the text could
-    // not grow (the ID taken is then used up).
+    // registered before, is of a kind other than 1 or 2, or memory ran out
+    // (the ID taken is then used up).
     bool add(Template& t);
 
     // The registration text; empty until the first line is written.

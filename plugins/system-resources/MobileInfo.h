@@ -16,6 +16,9 @@ public:
 
     // Runs the tools: the IMEI and ICCID commands only while those values
     // are unknown, the cell id command always. Blocks while they run.
+    // Each scratch file is removed before its command. When /var/orvanta
+    // is not a directory of the effective user's that only that user can
+    // write to, nothing runs and the cell id becomes unknown.
     void get();
 
     // Never null; empty while unknown. Run nothing.

@@ -92,6 +92,7 @@ TEST(RouterArchive, InstallsIntoAnEmptyOptWhereTheModuleStartsAndStops)
         {"orvanta/bin", "d0755"},
         {"orvanta/bin/module-supervisor", "0755"},
         {"orvanta/bin/orvanta-settings", "0755"},
+        {"orvanta/bin/orvanta-log", "0755"},
         {"orvanta/etc", "d0755"},
         {"orvanta/etc/init", "0755"},
         {"orvanta/etc/settings.default", "0600"},
@@ -143,8 +144,13 @@ TEST(RouterArchive, InstallsIntoAnEmptyOptWhereTheModuleStartsAndStops)
     EXPECT_FALSE(processLiving(supervisor));
     EXPECT_FALSE(processLiving(agents[0]));
     EXPECT_EQ(livingGroupMembers(supervisor), std::vector<pid_t>{});
-    EXPECT_EQ(sandbox.syslog().texts(),
+    std::vector<std::string> supervisorTexts;
+    for (const SyslogMessage& m : sandbox.syslog().messages())
+        if (m.ident == "orvanta")
+            supervisorTexts.push_back(m.text);
+    EXPECT_EQ(supervisorTexts,
               (std::vector<std::string>{"started", "Starting agent", "sending SIGKILL to agent", "terminated"}));
+    EXPECT_TRUE(sandbox.syslog().waitForText("Agent running.", 0ms)) << "the agent's log did not reach syslog";
 
     // An upgrade: the archive unpacked over the configured module.
     result = shell.run(std::string("tar -xzf ") + ORVANTA_ARCHIVE + " -C /");

@@ -2,14 +2,17 @@
 // production module-supervisor and a stub agent, under dash and under
 // busybox (its sh and its tools alone on PATH).
 #include "InitScript.h"
+#include "RouterTools.h"
 #include "SandboxTesting.h"
 #include "TempDir.h"
 
 #include <algorithm>
 #include <csignal>
 #include <dirent.h>
+#include <fcntl.h>
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <memory>
 #include <sys/mount.h>
 #include <sys/stat.h>
@@ -45,6 +48,22 @@ std::string started(pid_t pid)
     return "orvanta: started (pid " + std::to_string(pid) + ")\n";
 }
 
+// Descriptor -> what it refers to ("/dev/null", "pipe:[1234]").
+std::map<int, std::string> openDescriptors(pid_t pid)
+{
+    std::map<int, std::string> open;
+    const std::string dir = "/proc/" + std::to_string(pid) + "/fd";
+    DIR* fds = opendir(dir.c_str());
+    while (dirent* entry = fds ? readdir(fds) : nullptr) {
+        char target[512] = {};
+        if (entry->d_name[0] != '.' && readlink((dir + "/" + entry->d_name).c_str(), target, sizeof target - 1) > 0)
+            open[std::atoi(entry->d_name)] = target;
+    }
+    if (fds)
+        closedir(fds);
+    return open;
+}
+
 std::string mountNamespace(pid_t pid)
 {
     char target[64] = {};
@@ -65,7 +84,31 @@ std::vector<pid_t> supervisorsBeside(pid_t pid)
     }
     if (proc)
         closedir(proc);
+    // A supervisor's own child bears its name until the agent's exec, which
+    // under qemu-user takes a while: it is no second supervisor.
+    std::vector<pid_t> children;
+    for (pid_t p : found)
+        for (pid_t child : childrenOf(p))
+            children.push_back(child);
+    found.erase(std::remove_if(found.begin(), found.end(),
+                               [&](pid_t p) {
+                                   return std::find(children.begin(), children.end(), p) != children.end();
+                               }),
+                found.end());
     return found;
+}
+
+// Whether a process of ours may keep the OOM killer away from itself: root
+// may, unless the machine forbids it (some virtual machines answer EIO).
+bool mayLowerOomScore()
+{
+    pid_t child = fork();
+    if (child == 0) {
+        int fd = open("/proc/self/oom_score_adj", O_WRONLY);
+        _exit(fd >= 0 && write(fd, "-1", 2) == 2 ? 0 : 1);
+    }
+    int status = 0;
+    return child > 0 && waitpid(child, &status, 0) == child && WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
 class InitScript : public ::testing::TestWithParam<const char*> {
@@ -110,17 +153,18 @@ protected:
         const std::string bin = sandbox->dir() + "/busybox-bin";
         mkdir(bin.c_str(), 0755);
         for (const char* tool :
-             {"sh", "cp", "sync", "sleep", "mkdir", "chmod", "rm", "mv", "cat", "printf", "ls", "id", "ln", "readlink"})
+             {"sh", "awk", "cp", "sync", "sleep", "mkdir", "chmod", "rm", "mv", "cat", "printf", "ls", "id", "ln", "readlink"})
             EXPECT_EQ(symlink(ORVANTA_BUSYBOX, (bin + "/" + tool).c_str()), 0) << tool;
         std::vector<std::string> env = Sandbox::defaultEnvironment();
         env[0] = "PATH=" + bin;
         shell = {"busybox", {ORVANTA_BUSYBOX, "sh"}, env};
     }
 
-    void installModule()
+    void installModule(const std::string& agent = stubAgent)
     {
         ASSERT_TRUE(sandbox->writeFile("/opt/orvanta/bin/module-supervisor", sourceBytes(ORVANTA_SUPERVISOR), 0755));
-        ASSERT_TRUE(sandbox->writeFile("/opt/orvanta/bin/tessard", stubAgent, 0755));
+        ASSERT_TRUE(sandbox->writeFile("/opt/orvanta/bin/orvanta-log", sourceBytes(ORVANTA_RELAY), 0755));
+        ASSERT_TRUE(sandbox->writeFile("/opt/orvanta/bin/tessard", agent, 0755));
     }
 
     static std::string sourceBytes(const char* path) { return readFileBytes(path).value_or(""); }
@@ -169,6 +213,7 @@ protected:
         EXPECT_FALSE(processLiving(agent)) << "agent still running";
         EXPECT_FALSE(processLiving(pipeline)) << "the agent's pipeline still running";
         EXPECT_EQ(livingGroupMembers(supervisor), std::vector<pid_t>{});
+        EXPECT_EQ(livingSessionMembers(supervisor), std::vector<pid_t>{}) << "the log relay is left";
     }
 
     std::unique_ptr<Sandbox> sandbox;
@@ -276,6 +321,81 @@ TEST_P(InitScript, StartsReportsAndStopsTheModuleLeavingNothingRunning)
     result = init("stop");
     EXPECT_EQ(result.exitCode, 0);
     EXPECT_EQ(result.out, "orvanta: not running\n");
+}
+
+// The development agent's log, through the relay that start puts between
+// the supervisor and syslog: each line a message of the agent's identity,
+// its severity taken from the level tag, as logread shows them.
+TEST_P(InitScript, PassesTheAgentsLogToSyslog)
+{
+    installModule(sourceBytes(ORVANTA_AGENT));
+    ASSERT_TRUE(sandbox->writeFile("/opt/orvanta/lib/tessard-system-resources.so", sourceBytes(ORVANTA_PLUGIN)));
+    RouterTools tools(*sandbox);
+    ASSERT_TRUE(tools.installed());
+    tools.modemReady("351234567890123", "4711", "89490200001234567890");
+    ASSERT_TRUE(sandbox->writeFile(settingsPath, "MOD_ORVANTA_ENABLED=1\nMOD_ORVANTA_USERNAME=router-17\n", 0600));
+    // The caller's own descriptor, which its children inherit.
+    const std::string callers = sandbox->dir() + "/caller.lock";
+    const char* callersPath = callers.c_str();
+    ScriptResult result = runShell(*sandbox, shell, {"/opt/orvanta/etc/init", "start"},
+                                   [callersPath] { open(callersPath, O_WRONLY | O_CREAT, 0600); });
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+    pid_t supervisor = supervisorPid();
+    SyslogRecorder& syslog = sandbox->syslog();
+    ASSERT_TRUE(syslog.waitForText("status: 0", 60s)) << "the agent's report never reached syslog";
+
+    std::vector<pid_t> relays;
+    for (pid_t member : livingSessionMembers(supervisor))
+        if (processName(member) == "orvanta-log")
+            relays.push_back(member);
+    ASSERT_EQ(relays.size(), 1u);
+    std::map<int, std::string> descriptors = openDescriptors(relays[0]);
+    EXPECT_EQ(descriptors[0].rfind("pipe:", 0), 0u) << descriptors[0];
+    EXPECT_EQ(descriptors[1], "/dev/null");
+    EXPECT_EQ(descriptors[2], "/dev/null");
+    for (const auto& [fd, target] : descriptors)
+        EXPECT_NE(target, callers) << "the relay keeps its caller's descriptor " << fd;
+    if (mayLowerOomScore()) {
+        EXPECT_EQ(readFileBytes("/proc/" + std::to_string(relays[0]) + "/oom_score_adj"), "-1000\n");
+    }
+
+    result = init("stop");
+    EXPECT_EQ(result.out, "orvanta: stopped\n");
+    sandbox->waitExit(supervisor, 100ms);
+    EXPECT_FALSE(processLiving(relays[0])) << "the log relay outlived stop";
+    EXPECT_EQ(livingSessionMembers(supervisor), std::vector<pid_t>{});
+
+    // The agent's standard output (here the development agent's wire lines)
+    // arrives too, untagged: info.
+    std::vector<std::string> agent, supervisorTexts;
+    for (const SyslogMessage& m : syslog.messages()) {
+        if (m.ident == "tessard")
+            agent.push_back(m.line());
+        else
+            supervisorTexts.push_back(m.text);
+    }
+    const std::string templateHead = "info.daemon tessard: template: 10,100";
+    const std::string types = ",PUT,/inventory/managedObjects/%%,application/vnd.com.zel.orvanta.managedObject+json,"
+                              "application/vnd.com.zel.orvanta.managedObject+json,%%,";
+    EXPECT_EQ(agent, (std::vector<std::string>{
+                         "notice.daemon tessard: Server http://developer.orvanta.com/s, user router-17, interval 0 s.",
+                         "err.daemon tessard: tessard-measured-values.so: cannot open shared object file: No such "
+                         "file or directory",
+                         "notice.daemon tessard: Handler system_resources, interval 60 s.",
+                         "warning.daemon tessard: No plugin of type measured_values.",
+                         "info.daemon tessard: identifier: com_orvanta_posix_agent_a19aa7163a456d6c",
+                         templateHead + "0" + types + "UNSIGNED STRING,\"{\"\"ovx_SupportedMeasurements\"\":[%%]}\"",
+                         templateHead + "1" + types + "UNSIGNED,\"{\"\"ovx_SupportedMeasurements\"\":[]}\"",
+                         "info.daemon tessard: template: 11,2000,,\"$.ovx_IsDevice\",\"$.id\"",
+                         templateHead + "2" + types +
+                             "UNSIGNED STRING STRING STRING,\"{\"\"ovx_Mobile\"\":{\"\"imei\"\":\"\"%%\"\",\"\"cellId\"\":"
+                             "\"\"%%\"\",\"\"iccid\"\":\"\"%%\"\"}}\"",
+                         "notice.daemon tessard: Agent running.",
+                         "info.daemon tessard: request: 1002,1,351234567890123,4711,89490200001234567890",
+                         "info.daemon tessard: status: 0",
+                     }));
+    EXPECT_EQ(supervisorTexts,
+              (std::vector<std::string>{"started", "Starting agent", "sending SIGKILL to agent", "terminated"}));
 }
 
 TEST_P(InitScript, StopsAnEnabledOrDisabledModule)

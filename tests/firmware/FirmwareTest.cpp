@@ -5,9 +5,12 @@
 // starts the agent, which loads the plug-in library; every library either
 // maps comes from that runtime. The settings tool saves a setting there.
 //
-// The programs and the plug-in are this build's, or those of the router
-// archive unpacked at $ORVANTA_ARTIFACTS (a folder holding opt/orvanta).
+// The supervisor (started through the log relay, as the router's start
+// script does), the relay, the settings tool and the plug-in are this
+// build's, or those of the router archive unpacked at $ORVANTA_ARTIFACTS
+// (a folder holding opt/orvanta).
 #include "ModuleSandbox.h"
+#include "Processes.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -15,6 +18,7 @@
 #include <fstream>
 #include <gnu/libc-version.h>
 #include <sys/wait.h>
+#include <thread>
 
 using namespace orvanta::test;
 
@@ -85,7 +89,22 @@ const char settings[] =
     "MOD_ORVANTA_PASSWORD=secret\n"
     "MOD_ORVANTA_INTERVAL=5\n";
 
-const char wireRecord[] = "request: 1002,1,351234567890123,4711,89490200001234567890\nstatus: 0\n";
+const char wireRecord[] = "request: 1002,1,351234567890123,4711,89490200001234567890";
+
+// Waits until the agent's wire line for the record (on its standard output,
+// which the relay passes on to syslog) has arrived count times.
+bool waitForRecords(const SyslogRecorder& syslog, std::size_t count, std::chrono::seconds timeout)
+{
+    for (auto deadline = std::chrono::steady_clock::now() + timeout;; std::this_thread::sleep_for(20ms)) {
+        std::size_t found = 0;
+        for (const SyslogMessage& m : syslog.messages())
+            found += m.ident == "tessard" && m.text == wireRecord;
+        if (found >= count)
+            return true;
+        if (std::chrono::steady_clock::now() > deadline)
+            return false;
+    }
+}
 
 }  // namespace
 
@@ -127,14 +146,22 @@ TEST(OldFirmware, TheModuleRunsOnDebian11)
     module.tools.modemReady("351234567890123", "4711", "89490200001234567890");
     ASSERT_TRUE(module.sandbox.writeFile("/opt/orvanta/etc/settings", settings));
 
-    pid_t supervisor = module.start({artifact("bin/module-supervisor", MODULE_SUPERVISOR)},
-                                    {"QEMU_LD_PREFIX=" + runtimeRoot});
+    pid_t supervisor = module.start(
+        {artifact("bin/orvanta-log", ORVANTA_RELAY), artifact("bin/module-supervisor", MODULE_SUPERVISOR)},
+        {"QEMU_LD_PREFIX=" + runtimeRoot});
     ORVANTA_REQUIRE_STARTED(module.sandbox, supervisor);
     SyslogRecorder& syslog = module.sandbox.syslog();
 
-    ASSERT_TRUE(module.waitForWire(wireRecord)) << module.wire() << module.log();
+    ASSERT_TRUE(waitForRecords(syslog, 1, 15s)) << module.log();
     EXPECT_EQ(module.sandbox.readFile(ModuleSandbox::configurationPath), agentConfiguration(60));
     EXPECT_EQ(mappedLibraries(supervisor), runtimeLibraries({"ld-2.31.so", "libc-2.31.so"}));
+    std::vector<pid_t> relays = livingSessionMembers(supervisor);
+    relays.erase(std::remove(relays.begin(), relays.end(), supervisor), relays.end());
+    relays.erase(std::remove_if(relays.begin(), relays.end(),
+                                [](pid_t p) { return processName(p) != "orvanta-log"; }),
+                 relays.end());
+    ASSERT_EQ(relays.size(), 1u);
+    EXPECT_EQ(mappedLibraries(relays[0]), runtimeLibraries({"ld-2.31.so", "libc-2.31.so"}));
     pid_t first = std::atoi(module.sandbox.readFile(ModuleSandbox::agentPidPath).value_or("0").c_str());
     ASSERT_GT(first, 0);
     std::vector<std::string> agentLibraries =
@@ -145,16 +172,22 @@ TEST(OldFirmware, TheModuleRunsOnDebian11)
 
     // The agent dies; the supervisor starts it again, and it reports again.
     ASSERT_EQ(::kill(first, SIGKILL), 0);
-    ASSERT_TRUE(module.waitForWire(wireRecord, 2, 20s)) << module.wire();
+    ASSERT_TRUE(waitForRecords(syslog, 2, 20s));
 
     ASSERT_EQ(::kill(supervisor, SIGTERM), 0);
     int status = -1;
     ASSERT_TRUE(module.sandbox.waitExit(supervisor, 5s, &status));
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
     ASSERT_TRUE(syslog.waitForText("terminated", 1s));
-    EXPECT_EQ(syslog.texts(), (std::vector<std::string>{"started", "Starting agent", "agent_terminated",
-                                                         "Starting agent", "sending SIGKILL to agent",
-                                                         "terminated"}));
+    std::vector<std::string> supervisorTexts;
+    for (const SyslogMessage& m : syslog.messages())
+        if (m.ident == "orvanta")
+            supervisorTexts.push_back(m.text);
+    EXPECT_EQ(supervisorTexts, (std::vector<std::string>{"started", "Starting agent", "agent_terminated",
+                                                          "Starting agent", "sending SIGKILL to agent",
+                                                          "terminated"}));
+    // The agent was killed; the relay passes on what is left and ends.
+    EXPECT_TRUE(processEndsWithin(relays[0], 5s)) << "the log relay outlived its writers";
 }
 
 TEST(OldFirmware, TheSettingsToolSavesASettingOnDebian11)

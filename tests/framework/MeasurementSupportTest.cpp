@@ -290,6 +290,35 @@ TEST_F(MeasurementSupportTest, TransportFailureInAResendPassKeepsTheQueue)
     EXPECT_EQ(sent(), (std::vector<Lines>{{line("a"), line("b")}}));
 }
 
+TEST_F(MeasurementSupportTest, AFullQueueDropsItsOldestRecordsABlockAtATime)
+{
+    const unsigned bound = MeasurementSupport::maxPending;
+    const unsigned block = MeasurementSupport::droppedWhenFull;
+    std::vector<std::string> names;
+    for (unsigned i = 0; i <= bound + block; ++i)
+        names.push_back(std::to_string(i));
+    const std::string dropped =
+        wrn("Measurement queue full: " + std::to_string(block) + " oldest measurements dropped.");
+
+    for (unsigned i = 0; i < bound; ++i)
+        queue(names[i].c_str());
+    EXPECT_TRUE(log().empty());
+    queue(names[bound].c_str());
+    EXPECT_EQ(log(), Lines{dropped});
+    // Refilled without a warning per record, then full again.
+    for (unsigned i = bound + 1; i < bound + block; ++i)
+        queue(names[i].c_str());
+    EXPECT_TRUE(log().empty());
+    queue(names[bound + block].c_str());
+    EXPECT_EQ(log(), Lines{dropped});
+
+    EXPECT_TRUE(support.sendAddedMeasurements());
+    Lines expected;
+    for (unsigned i = 2 * block; i <= bound + block; ++i)
+        expected.push_back(line(names[i].c_str()));
+    EXPECT_EQ(sent(), std::vector<Lines>{expected});
+}
+
 // ---- supported measurements ----------------------------------------------
 
 TEST_F(MeasurementSupportTest, AddingNamesLogsEach)

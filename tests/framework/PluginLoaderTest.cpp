@@ -188,16 +188,23 @@ TEST_F(PluginLoaderTest, RefusesALibraryWithoutInitEntryPoint)
     EXPECT_EQ(logged(), Lines{});
 }
 
-TEST_F(PluginLoaderTest, RefusesALibraryWhoseInitFails)
+TEST_F(PluginLoaderTest, RefusesALibraryWhoseInitFailsAfterRegistering)
 {
-    const std::string fails = library("initfails");
+    const std::string fails = library("initfails"), alpha = library("alpha");
     EXPECT_FALSE(load(fails));
     EXPECT_EQ(logged(), (Lines{dbgLine("Loading library: " + fails), msgLine("initfails: init"),
+                               dbgLine("Plugin alpha registered."),
                                errLine("Plugin initialization function returned 7.")}));
     EXPECT_FALSE(isOpen(fails));
+    // Its plug-in went with it: a later library may register the type,
+    // and nothing calls into the closed library.
     EXPECT_EQ(manager->pluginCount(), 0u);
+    ASSERT_TRUE(load(alpha));
+    ASSERT_EQ(manager->pluginCount(), 1u);
+    EXPECT_STREQ(manager->getPlugin(0)->type(), "alpha");
+    logged();
     manager.reset();
-    EXPECT_EQ(logged(), Lines{});
+    EXPECT_EQ(logged(), (Lines{dbgLine("Unloading plugin: " + alpha), msgLine("alpha: finalize")}));
 }
 
 TEST_F(PluginLoaderTest, RefusesALibraryRegisteringATypeAlreadyRegistered)

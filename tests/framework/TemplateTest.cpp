@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <optional>
 #include <string>
 
 namespace {
@@ -177,4 +178,23 @@ TEST(TemplateCollection, GrowsBySeveralStepsAtOnce)
     std::string expected = "10,1000," + first + "\r\n10,1001," + second + "\r\n";
     EXPECT_EQ(std::string(collection.templateString()), expected);
     EXPECT_EQ(collection.templateIdentifier(), identifierOf(Template::hashOf(expected.c_str())));
+}
+
+TEST(TemplateCollection, ForgetsTemplatesThatGoAway)
+{
+    TemplateCollection collection;
+    // The storage of a deleted handler's template, reused by another one.
+    std::optional<Template> storage;
+    storage.emplace(1, "mobile");
+    ASSERT_TRUE(collection.add(*storage));
+    storage.reset();
+    storage.emplace(1, "other");
+    EXPECT_TRUE(collection.add(*storage));
+    EXPECT_EQ(storage->msgId(), 1001);
+
+    // A re-created handler's template gets the ID of its text.
+    Template again(1, "mobile");
+    EXPECT_TRUE(collection.add(again));
+    EXPECT_EQ(again.msgId(), 1000);
+    EXPECT_STREQ(collection.templateString(), "10,1000,mobile\r\n10,1001,other\r\n");
 }

@@ -4,7 +4,8 @@
 //   TEST_PLUGIN_TYPE         registers one plug-in of this type (none when undefined)
 //   TEST_PLUGIN_NO_INIT      leaves out plugin_init
 //   TEST_PLUGIN_NO_FINALIZE  leaves out plugin_finalize
-//   TEST_PLUGIN_INIT_RESULT, TEST_PLUGIN_FINALIZE_RESULT  forced results
+//   TEST_PLUGIN_INIT_RESULT, TEST_PLUGIN_FINALIZE_RESULT  forced results (plugin_init
+//                            registers its type first)
 //   TEST_PLUGIN_UNRESOLVED   calls a function that no one provides
 // It links neither the host, the framework nor libconfig: the test program
 // that opens it provides them.

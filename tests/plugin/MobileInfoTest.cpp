@@ -4,12 +4,15 @@
 #include "RouterTools.h"
 #include "SandboxTesting.h"
 
+#include <fcntl.h>
+#include <functional>
 #include <memory>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using orvanta::test::readFileBytes;
 using orvanta::test::RouterTools;
 using orvanta::test::Sandbox;
-using orvanta::test::SandboxOptions;
 
 namespace {
 
@@ -17,9 +20,9 @@ const char allThree[] = "rtrinfo module\nrtrinfo mobile\ncellctl AT^SCID\n";
 
 class MobileInfoTest : public ::testing::Test {
 protected:
-    void enter(SandboxOptions options = {})
+    void enter()
     {
-        sandbox = std::make_unique<Sandbox>(options);
+        sandbox = std::make_unique<Sandbox>();
         ASSERT_TRUE(sandbox->ok());
         tools = std::make_unique<RouterTools>(*sandbox);
         ASSERT_TRUE(tools->installed());
@@ -141,16 +144,60 @@ TEST_F(MobileInfoTest, ACellThatGoesAwayIsEmptyAgain)
     EXPECT_STREQ(info.imei(), "351234567890123");
 }
 
-TEST_F(MobileInfoTest, WithoutScratchDirectoryNothingIsKnown)
+TEST_F(MobileInfoTest, RunsNothingUnlessTheScratchFolderIsItsOwn)
 {
-    SandboxOptions options;
-    options.varOrvanta = false;
-    enter(options);
+    enter();
     tools->modemReady("351234567890123", "4711", "89490200001234567890");
+    ASSERT_EQ(::rename("/var/orvanta", "/var/elsewhere"), 0);
+    ASSERT_EQ(::chmod("/var/elsewhere", 0700), 0);
+
+    struct Case {
+        const char* folder;
+        std::function<int()> make;
+    } cases[] = {
+        {"absent", [] { return 0; }},
+        {"a link to a folder", [] { return ::symlink("/var/elsewhere", "/var/orvanta"); }},
+        {"a file", [] { return ::close(::creat("/var/orvanta", 0600)); }},
+        {"writable by its group",
+         [] { return ::mkdir("/var/orvanta", 0700) || ::chmod("/var/orvanta", 0770); }},
+        {"writable by others",
+         [] { return ::mkdir("/var/orvanta", 0700) || ::chmod("/var/orvanta", 01703); }},
+        {"another user's",
+         [] { return ::mkdir("/var/orvanta", 0700) || ::chown("/var/orvanta", 1, 1); }},
+    };
+    for (const Case& c : cases) {
+        ASSERT_EQ(c.make(), 0) << c.folder;
+        MobileInfo fresh;
+        fresh.get();
+        EXPECT_EQ(tools->calls(), "") << c.folder;
+        EXPECT_STREQ(fresh.imei(), "") << c.folder;
+        EXPECT_STREQ(fresh.cellid(), "") << c.folder;
+        EXPECT_STREQ(fresh.iccid(), "") << c.folder;
+        ::remove("/var/orvanta");
+    }
+}
+
+TEST_F(MobileInfoTest, RemovesWhatLiesUnderTheScratchNamesFirst)
+{
+    enter();
+    tools->modemReady("351234567890123", "4711", "89490200001234567890");
+    ASSERT_TRUE(sandbox->writeFile("/var/victim", "keep me\n"));
+    ASSERT_EQ(::symlink("/var/victim", "/var/orvanta/imei"), 0);
+    ASSERT_TRUE(sandbox->writeFile("/var/orvanta/cell", "stale\n"));
 
     info.get();
-    EXPECT_EQ(tools->calls(), allThree);
-    EXPECT_STREQ(info.imei(), "");
-    EXPECT_STREQ(info.cellid(), "");
-    EXPECT_STREQ(info.iccid(), "");
+    EXPECT_EQ(readFileBytes("/var/victim").value_or(""), "keep me\n");
+    EXPECT_STREQ(info.imei(), "351234567890123");
+    EXPECT_STREQ(info.cellid(), "4711");
+
+    // A shell that cannot be started runs no command: the answers of the
+    // last run are not taken for new ones.
+    MobileInfo fresh;
+    ASSERT_EQ(::unlink("/usr/bin/sh"), 0);
+    ASSERT_EQ(::symlink("false", "/usr/bin/sh"), 0);
+    ASSERT_EQ(readFileBytes("/bin/sh").value_or(""), readFileBytes("/usr/bin/false").value_or("?"));
+    fresh.get();
+    EXPECT_STREQ(fresh.imei(), "");
+    EXPECT_STREQ(fresh.cellid(), "");
+    EXPECT_STREQ(fresh.iccid(), "");
 }

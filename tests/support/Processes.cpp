@@ -51,7 +51,10 @@ std::string processName(pid_t pid)
     return name;
 }
 
-std::vector<pid_t> livingGroupMembers(pid_t pgid)
+namespace {
+
+// The living processes whose stat field `field` (after the command name) is id.
+std::vector<pid_t> livingWith(std::size_t field, pid_t id)
 {
     std::vector<pid_t> members;
     DIR* proc = opendir("/proc");
@@ -62,11 +65,23 @@ std::vector<pid_t> livingGroupMembers(pid_t pgid)
         if (pid <= 0)
             continue;
         std::vector<std::string> fields = statFields(pid);
-        if (fields.size() > 2 && std::atoi(fields[2].c_str()) == pgid && processLiving(pid))
+        if (fields.size() > field && std::atoi(fields[field].c_str()) == id && processLiving(pid))
             members.push_back(pid);
     }
     closedir(proc);
     return members;
+}
+
+}  // namespace
+
+std::vector<pid_t> livingGroupMembers(pid_t pgid)
+{
+    return livingWith(2, pgid);
+}
+
+std::vector<pid_t> livingSessionMembers(pid_t sid)
+{
+    return livingWith(3, sid);
 }
 
 std::vector<pid_t> childrenOf(pid_t pid)

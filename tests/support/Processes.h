@@ -18,6 +18,8 @@ bool processLiving(pid_t pid);
 std::string processName(pid_t pid);
 // The processes of group pgid that have not ended.
 std::vector<pid_t> livingGroupMembers(pid_t pgid);
+// The processes of session sid that have not ended.
+std::vector<pid_t> livingSessionMembers(pid_t sid);
 // The children of pid (from /proc/PID/task/PID/children).
 std::vector<pid_t> childrenOf(pid_t pid);
 

@@ -1,0 +1,1 @@
+orvanta_fuzz_target(measurement_support HOST)

@@ -1,0 +1,1 @@
+orvanta_fuzz_target(plugin_configuration HOST)
