@@ -1,9 +1,12 @@
 # The module as it lives on the router, under /opt/orvanta:
 #   bin/module-supervisor            the daemon
+#   bin/orvanta-settings             get, set and show the module settings
 #   bin/orvanta-log                  relays the agent's log to syslog
 #   lib/tessard-system-resources.so  the plug-in library (the agent opens it
 #                                    by bare name, through LD_LIBRARY_PATH)
-#   etc/settings                     the module settings, switched off
+#   etc/settings.default             the default settings, switched off;
+#                                    etc/settings, which an upgrade must not
+#                                    replace, is made from them on the router
 #   etc/init                         start|stop|restart|status
 # Component "runtime" is that tree and the router archive (CPack, .tar.gz,
 # stripped). Component "development" adds the framework headers and the
@@ -17,7 +20,7 @@ endif()
 set(ORVANTA_FRAMEWORK_SONAME tessard-system-resources.so)
 
 if(TARGET module-supervisor)
-  install(TARGETS module-supervisor orvanta-log RUNTIME DESTINATION bin COMPONENT runtime)
+  install(TARGETS module-supervisor orvanta-settings orvanta-log RUNTIME DESTINATION bin COMPONENT runtime)
 endif()
 
 if(TARGET tessard-system-resources)
@@ -28,8 +31,9 @@ if(TARGET tessard-system-resources)
   install(TARGETS tessard-system-resources LIBRARY DESTINATION lib COMPONENT runtime)
 endif()
 
-# The settings will hold the platform password: readable by root alone.
-install(FILES ${PROJECT_SOURCE_DIR}/dist/settings DESTINATION etc
+# The settings made from them will hold the platform password, and an
+# administrator may fill it in here for a fleet: readable by root alone.
+install(FILES ${PROJECT_SOURCE_DIR}/dist/settings.default DESTINATION etc
   PERMISSIONS OWNER_READ OWNER_WRITE COMPONENT runtime)
 install(PROGRAMS ${PROJECT_SOURCE_DIR}/dist/init DESTINATION etc COMPONENT runtime)
 

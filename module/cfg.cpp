@@ -14,6 +14,16 @@ static const size_t VALUE_MAX = 16000;
 
 static char line[LINE_SIZE];
 
+/* For functions that call a cfg_writer: Clang's check of the writer's type
+ * at the call needs the C++ part of the sanitizer runtime, which a C-linked
+ * program (the supervisor, the settings tool) lacks; a writer from C
+ * carries no type to check anyway. */
+#if defined(__clang__)
+#define CALLS_WRITER __attribute__((no_sanitize("function")))
+#else
+#define CALLS_WRITER
+#endif
+
 FILE *cfg_open(const char *path, const char *mode)
 {
     char cloexec_mode[8];
@@ -36,41 +46,50 @@ static int ascii_lower(unsigned char c)
     return c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c;
 }
 
-/* Locale-independent: the keys are ASCII, whatever the router's locale. */
-static int keys_equal(const char *a, const char *b)
+/* Reads the next line as every lookup takes it into line: up to and
+ * including a line feed, at most LINE_SIZE - 1 bytes (the rest of a longer
+ * line comes as the next one). False at the end of the stream or on a read
+ * error. */
+static int read_line(FILE *f)
 {
-    for (; *a && *b; ++a, ++b)
-        if (ascii_lower((unsigned char)*a) != ascii_lower((unsigned char)*b))
-            return 0;
-    return *a == *b;
+    return fgets(line, sizeof line, f) != NULL;
 }
 
-static void cut_line(char *text)
+/* How much of text the lookups keep: up to its first CR or LF, then up to
+ * its last double quote. */
+static size_t kept_length(const char *text)
 {
-    char *end = strchr(text, '\r');
-    if (end)
-        *end = '\0';
-    end = strchr(text, '\n');
-    if (end)
-        *end = '\0';
-    end = strrchr(text, '"');
-    if (end)
-        *end = '\0';
+    size_t len = strcspn(text, "\r\n");
+    for (size_t i = len; i > 0; --i)
+        if (text[i - 1] == '"')
+            return i - 1;
+    return len;
+}
+
+/* Whether the first kept bytes of text are an entry of key: the text
+ * before its first equals sign equals key, ASCII case ignored (locale-
+ * independent: the keys are ASCII, whatever the router's locale). */
+static int is_entry_of(const char *text, size_t kept, const char *key)
+{
+    const char *eq = (const char *)memchr(text, '=', kept);
+    if (!eq || strlen(key) != (size_t)(eq - text))
+        return 0;
+    for (; text < eq; ++text, ++key)
+        if (ascii_lower((unsigned char)*text) != ascii_lower((unsigned char)*key))
+            return 0;
+    return 1;
 }
 
 /* The value in line for key, or null when no line matches. */
 static const char *find_value(FILE *f, const char *key)
 {
     rewind(f);
-    while (fgets(line, sizeof line, f)) {
-        cut_line(line);
-        char *eq = strchr(line, '=');
-        if (!eq)
+    while (read_line(f)) {
+        size_t kept = kept_length(line);
+        if (!is_entry_of(line, kept, key))
             continue;
-        *eq = '\0';
-        if (!keys_equal(line, key))
-            continue;
-        const char *value = eq + 1;
+        line[kept] = '\0';
+        const char *value = line + strlen(key) + 1;
         return *value == '"' ? value + 1 : value;
     }
     return NULL;
@@ -80,6 +99,11 @@ char *cfg_get_str(FILE *f, const char *key)
 {
     const char *value = f ? find_value(f, key) : NULL;
     return strdup(value ? value : "");
+}
+
+int cfg_has_key(FILE *f, const char *key)
+{
+    return f && find_value(f, key) != NULL;
 }
 
 /* strtoul as on the router, where unsigned long has 32 bits. */
@@ -163,6 +187,45 @@ int cfg_put_ip(FILE *f, const char *key, uint32_t addr)
                    (unsigned)(addr >> 8 & 0xff), (unsigned)(addr & 0xff));
 }
 
+/* Ends the line that out is in the middle of, so that what follows starts
+ * a line of its own. */
+static int end_line(FILE *out, int *at_line_start)
+{
+    int ok = *at_line_start || putc('\n', out) != EOF;
+    *at_line_start = 1;
+    return ok;
+}
+
+CALLS_WRITER int cfg_copy_replacing(FILE *in, FILE *out, const char *key, cfg_writer put, void *context)
+{
+    if (!out)
+        return 0;
+    int ok = 1, replaced = 0, at_line_start = 1;
+    long at = 0;
+    if (in)
+        rewind(in);
+    while (in && read_line(in)) {
+        /* The line's length, NUL bytes included. */
+        long next = ftell(in);
+        if (next <= at || next - at >= (long)LINE_SIZE)
+            return 0;
+        size_t n = (size_t)(next - at);
+        at = next;
+        if (!is_entry_of(line, kept_length(line), key)) {
+            ok &= fwrite(line, 1, n, out) == n;
+            at_line_start = line[n - 1] == '\n';
+            continue;
+        }
+        ok &= end_line(out, &at_line_start);
+        if (!replaced)
+            ok &= put(out, context) != 0;
+        replaced = 1;
+    }
+    if (!replaced)
+        ok &= end_line(out, &at_line_start) && put(out, context) != 0;
+    return ok && !(in && ferror(in)) && !ferror(out);
+}
+
 /* Follows symbolic links from path to the final target, written to target;
  * a path that is no link (or does not exist yet) is its own target. Gives 0
  * when the chain is too long or too deep. */
@@ -208,13 +271,7 @@ static void sync_folder_of(const char *target)
     }
 }
 
-/* Clang's check of the writer's type at the call needs the C++ part of the
- * sanitizer runtime, which a C-linked program (the supervisor) lacks; a
- * writer from C carries no type to check anyway. */
-#if defined(__clang__)
-__attribute__((no_sanitize("function")))
-#endif
-static int write_synced(int fd, cfg_writer writer, void *context)
+CALLS_WRITER static int write_synced(int fd, cfg_writer writer, void *context)
 {
     FILE *f = fdopen(fd, "w");
     if (!f) {

@@ -33,6 +33,10 @@ int cfg_close(FILE *f);
  * the equals sign is skipped. */
 char *cfg_get_str(FILE *f, const char *key);
 
+/* 1 when the stream has a line that cfg_get_str takes for key (whatever its
+ * value, empty included), 0 when it has none or the stream is null. */
+int cfg_has_key(FILE *f, const char *key);
+
 /* The value as an unsigned decimal number (strtoul rules with 32-bit
  * unsigned long: leading blanks, optional sign, stops at the first non-digit,
  * saturates at 4294967295). 0 for a missing key. */
@@ -63,6 +67,18 @@ int cfg_put_ip(FILE *f, const char *key, uint32_t addr);
 /* Writes the new content of a file to f; gives non-zero when all of it was
  * written. Must not close f. */
 typedef int (*cfg_writer)(FILE *f, void *context);
+
+/* Copies in, from its start, to out byte for byte, except the lines that
+ * cfg_get_str takes for key (whatever case they spell it in): the first of
+ * them is replaced by what put(out, context) writes, the others are left
+ * out, so that key has one line, where it had its first. Without such a
+ * line put writes at the end. put must write whole lines. Lines are taken
+ * as the lookups take them, so a line longer than 16382 characters counts
+ * as several; where one of them is replaced or left out, the line before
+ * it is ended, so that every other line still reads as before. A null in
+ * counts as empty. Gives 1 when all of in was read and all written, 0
+ * otherwise (and for a null out). */
+int cfg_copy_replacing(FILE *in, FILE *out, const char *key, cfg_writer put, void *context);
 
 /* Replaces the file at path with what writer(f, context) puts in a new
  * stream, so that a reader sees the old file or the whole new one, and a

@@ -11,11 +11,22 @@
 extern "C" {
 #endif
 
+/* The settings file and its keys. */
+#define MODULE_CFG_PATH "/opt/orvanta/etc/settings"
+#define MODULE_CFG_ENABLED "MOD_ORVANTA_ENABLED"
+#define MODULE_CFG_USERNAME "MOD_ORVANTA_USERNAME"
+#define MODULE_CFG_PASSWORD "MOD_ORVANTA_PASSWORD"
+#define MODULE_CFG_INTERVAL "MOD_ORVANTA_INTERVAL"
+/* The settings as the module ships them. Unpacking a newer module must not
+ * replace what the user set: the archive carries these defaults, and the
+ * settings file is made from them only where it is missing. */
+#define MODULE_CFG_DEFAULTS_PATH "/opt/orvanta/etc/settings.default"
+
 typedef struct module_settings {
-    uint32_t enabled;  /* "MOD_ORVANTA_ENABLED": module switched on when non-zero */
-    char *username;    /* "MOD_ORVANTA_USERNAME": heap text owned by the record */
-    char *password;    /* "MOD_ORVANTA_PASSWORD": heap text owned by the record */
-    uint32_t interval; /* "MOD_ORVANTA_INTERVAL": reporting interval in minutes */
+    uint32_t enabled;  /* MODULE_CFG_ENABLED: module switched on when non-zero */
+    char *username;    /* MODULE_CFG_USERNAME: heap text owned by the record */
+    char *password;    /* MODULE_CFG_PASSWORD: heap text owned by the record */
+    uint32_t interval; /* MODULE_CFG_INTERVAL: reporting interval in minutes */
 } module_settings;
 
 /* Fills *settings from the settings file. A missing or unreadable file is no

@@ -1,7 +1,8 @@
 // The router archive (CPack) unpacked into an empty /opt as on a router:
-// the tree it lays out, and the module starting and stopping there with the
-// development agent, which opens the archive's plug-in library by its bare
-// name and runs it against substitute router tools.
+// the tree it lays out, the module set up with its settings tool, starting
+// and stopping there with the development agent, which opens the archive's
+// plug-in library by its bare name and runs it against substitute router
+// tools, and the settings kept when the archive is unpacked again over it.
 #include "InitScript.h"
 #include "SandboxShell.h"
 #include "SandboxTesting.h"
@@ -90,15 +91,16 @@ TEST(RouterArchive, InstallsIntoAnEmptyOptWhereTheModuleStartsAndStops)
         {"orvanta", "d0755"},
         {"orvanta/bin", "d0755"},
         {"orvanta/bin/module-supervisor", "0755"},
+        {"orvanta/bin/orvanta-settings", "0755"},
         {"orvanta/bin/orvanta-log", "0755"},
         {"orvanta/etc", "d0755"},
         {"orvanta/etc/init", "0755"},
-        {"orvanta/etc/settings", "0600"},
+        {"orvanta/etc/settings.default", "0600"},
         {"orvanta/lib", "d0755"},
         {"orvanta/lib/tessard-system-resources.so", "0644"},
     };
     EXPECT_EQ(tree, expected);
-    EXPECT_EQ(sandbox.readFile("/opt/orvanta/etc/settings"), sourceFile("dist/settings"));
+    EXPECT_EQ(sandbox.readFile("/opt/orvanta/etc/settings.default"), sourceFile("dist/settings.default"));
     EXPECT_EQ(sandbox.readFile("/opt/orvanta/etc/init"), sourceFile("dist/init"));
 
     // The agent comes with the router, not with the module.
@@ -109,11 +111,20 @@ TEST(RouterArchive, InstallsIntoAnEmptyOptWhereTheModuleStartsAndStops)
     result = shell.run("/opt/orvanta/etc/init start");
     EXPECT_EQ(result.exitCode, 0);
     EXPECT_EQ(result.out, "orvanta: disabled in /opt/orvanta/etc/settings (MOD_ORVANTA_ENABLED), not started\n");
+    EXPECT_EQ(sandbox.readFile("/opt/orvanta/etc/settings"), sourceFile("dist/settings.default"));
 
-    ASSERT_TRUE(shell.place("/opt/orvanta/etc/settings", "MOD_ORVANTA_ENABLED=1\n"
-                                                         "MOD_ORVANTA_USERNAME=router\n"
-                                                         "MOD_ORVANTA_PASSWORD=secret\n"
-                                                         "MOD_ORVANTA_INTERVAL=60\n", "0600"));
+    // The installation steps of the README.
+    const char* const setUp[] = {"set MOD_ORVANTA_USERNAME router", "set MOD_ORVANTA_PASSWORD 'new secret'",
+                                 "set MOD_ORVANTA_ENABLED 1", "show"};
+    for (const char* command : setUp) {
+        result = shell.run(std::string("/opt/orvanta/bin/orvanta-settings ") + command);
+        EXPECT_EQ(result.exitCode, 0) << command << ": " << result.err;
+    }
+    EXPECT_EQ(result.out, "MOD_ORVANTA_ENABLED=1\nMOD_ORVANTA_USERNAME=router\nMOD_ORVANTA_PASSWORD=********\n"
+                          "MOD_ORVANTA_INTERVAL=60\n");
+    const std::string configured = "MOD_ORVANTA_ENABLED=1\nMOD_ORVANTA_USERNAME=router\n"
+                                   "MOD_ORVANTA_PASSWORD=\"new secret\"\nMOD_ORVANTA_INTERVAL=60\n";
+    EXPECT_EQ(sandbox.readFile("/opt/orvanta/etc/settings"), configured);
     result = shell.run("/opt/orvanta/etc/init start");
     pid_t supervisor = std::atoi(sandbox.readFile("/var/orvanta/module-supervisor.pid").value_or("0").c_str());
     ASSERT_EQ(result.exitCode, 0) << result.err;
@@ -140,6 +151,12 @@ TEST(RouterArchive, InstallsIntoAnEmptyOptWhereTheModuleStartsAndStops)
     EXPECT_EQ(supervisorTexts,
               (std::vector<std::string>{"started", "Starting agent", "sending SIGKILL to agent", "terminated"}));
     EXPECT_TRUE(sandbox.syslog().waitForText("Agent running.", 0ms)) << "the agent's log did not reach syslog";
+
+    // An upgrade: the archive unpacked over the configured module.
+    result = shell.run(std::string("tar -xzf ") + ORVANTA_ARCHIVE + " -C /");
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(sandbox.readFile("/opt/orvanta/etc/settings"), configured);
+    EXPECT_EQ(sandbox.fileMode("/opt/orvanta/etc/settings"), mode_t{0600});
 }
 
 }  // namespace

@@ -27,6 +27,8 @@ using namespace orvanta::test;
 namespace {
 
 const char settingsPath[] = "/opt/orvanta/etc/settings";
+const char defaultsPath[] = "/opt/orvanta/etc/settings.default";
+const std::string defaults = sourceFile("dist/settings.default");
 const char pidPath[] = "/var/orvanta/module-supervisor.pid";
 const char disabled[] = "orvanta: disabled in /opt/orvanta/etc/settings (MOD_ORVANTA_ENABLED), not started\n";
 const char missing[] = "orvanta: /opt/orvanta/bin/module-supervisor is missing\n";
@@ -129,7 +131,9 @@ protected:
             shell = {"dash", {"/bin/sh"}, Sandbox::defaultEnvironment()};
         }
         ASSERT_TRUE(sandbox->writeFile("/opt/orvanta/etc/init", sourceFile("dist/init"), 0755));
-        ASSERT_TRUE(sandbox->writeFile(settingsPath, sourceFile("dist/settings"), 0600));
+        ASSERT_TRUE(sandbox->writeFile("/opt/orvanta/bin/orvanta-settings", sourceBytes(ORVANTA_SETTINGS_TOOL), 0755));
+        ASSERT_TRUE(sandbox->writeFile(defaultsPath, defaults, 0600));
+        ASSERT_TRUE(sandbox->writeFile(settingsPath, defaults, 0600));
     }
 
     void TearDown() override
@@ -149,7 +153,7 @@ protected:
         const std::string bin = sandbox->dir() + "/busybox-bin";
         mkdir(bin.c_str(), 0755);
         for (const char* tool :
-             {"sh", "awk", "sleep", "mkdir", "chmod", "rm", "mv", "cat", "printf", "ls", "id", "ln", "readlink"})
+             {"sh", "awk", "cp", "sync", "sleep", "mkdir", "chmod", "rm", "mv", "cat", "printf", "ls", "id", "ln", "readlink"})
             EXPECT_EQ(symlink(ORVANTA_BUSYBOX, (bin + "/" + tool).c_str()), 0) << tool;
         std::vector<std::string> env = Sandbox::defaultEnvironment();
         env[0] = "PATH=" + bin;
@@ -231,46 +235,51 @@ TEST_P(InitScript, StartDoesNothingWhileTheModuleIsDisabled)
     EXPECT_TRUE(sandbox->syslog().texts().empty());
 }
 
-// Without a supervisor installed, an enabled module reports it missing.
-TEST_P(InitScript, ReadsTheSwitchAsTheSupervisorReadsTheSettings)
+// Start makes missing settings from the defaults and asks the settings tool
+// whether the module is switched on. Without a supervisor installed, a
+// module switched on reports it missing.
+TEST_P(InitScript, StartMakesMissingSettingsAndAsksTheSettingsToolWhetherTheModuleIsOn)
 {
-    const std::string longKey = "MOD_ORVANTA_ENABLED=1\n";
+    const std::string noLine =
+        "orvanta-settings: MOD_ORVANTA_ENABLED is not in /opt/orvanta/etc/settings; the module reads it as 0\n";
     const struct {
-        std::string settings;
-        bool enabled;
+        std::optional<std::string> settings;
+        int exitCode;
+        std::string out, err, after;
     } cases[] = {
-        {"MOD_ORVANTA_ENABLED=1\n", true},
-        {"MOD_ORVANTA_USERNAME=a b\nmod_orvanta_enabled=\"1\"\n", true},
-        {"MOD_ORVANTA_ENABLED=1\r\n", true},
-        {"MOD_ORVANTA_ENABLED=1", true},
-        {"MOD_ORVANTA_ENABLED= \t+2x\n", true},
-        {"MOD_ORVANTA_ENABLED=-1\n", true},
-        {"MOD_ORVANTA_ENABLED=007\n", true},
-        {"MOD_ORVANTA_ENABLED=1\nMOD_ORVANTA_ENABLED=0\n", true},
-        {std::string(16383, 'x') + longKey, true},
-        {"", false},
-        {"MOD_ORVANTA_ENABLED=0\n", false},
-        {"MOD_ORVANTA_ENABLED=\n", false},
-        {"MOD_ORVANTA_ENABLED=0\nMOD_ORVANTA_ENABLED=1\n", false},
-        {"MOD_ORVANTA_ENABLED =1\n", false},
-        {"MOD_ORVANTA_ENABLED=\"1\n", false},
-        {"MOD_ORVANTA_ENABLED=x1\n", false},
-        {"MOD_ORVANTA_ENABLED=000\n", false},
-        {"MOD_ORVANTA_ENABLED\n", false},
-        {"#MOD_ORVANTA_ENABLED=1\n", false},
-        {std::string(16382, 'x') + longKey, false},
+        {std::nullopt, 0, disabled, "", defaults},
+        {"MOD_ORVANTA_ENABLED=1\n", 5, "", missing, "MOD_ORVANTA_ENABLED=1\n"},
+        {"mod_orvanta_enabled=\"+2x\"\n", 5, "", missing, "mod_orvanta_enabled=\"+2x\"\n"},
+        {"MOD_ORVANTA_ENABLED=0\nMOD_ORVANTA_ENABLED=1\n", 0, disabled, "", "MOD_ORVANTA_ENABLED=0\nMOD_ORVANTA_ENABLED=1\n"},
+        {"MOD_ORVANTA_USERNAME=me\n", 0, disabled, noLine, "MOD_ORVANTA_USERNAME=me\n"},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.settings.size() > 100 ? "a line of " + std::to_string(c.settings.size()) + " bytes"
-                                              : c.settings);
-        ASSERT_TRUE(sandbox->writeFile(settingsPath, c.settings, 0600));
+        SCOPED_TRACE(c.settings.value_or("no settings"));
+        ASSERT_TRUE(c.settings ? sandbox->writeFile(settingsPath, *c.settings, 0644) : sandbox->hide(settingsPath));
         ScriptResult result = init("start");
-        EXPECT_EQ(result.exitCode, c.enabled ? 5 : 0);
-        EXPECT_EQ(result.out, c.enabled ? "" : disabled);
-        EXPECT_EQ(result.err, c.enabled ? missing : "");
+        EXPECT_EQ(result.exitCode, c.exitCode);
+        EXPECT_EQ(result.out, c.out);
+        EXPECT_EQ(result.err, c.err);
+        EXPECT_EQ(sandbox->readFile(settingsPath), c.after);
+        EXPECT_EQ(sandbox->fileMode(settingsPath), mode_t(c.settings ? 0644 : 0600));
     }
+
     ASSERT_TRUE(sandbox->hide(settingsPath));
-    EXPECT_EQ(init("start").out, disabled);
+    ASSERT_TRUE(sandbox->hide(defaultsPath));
+    ScriptResult result = init("start");
+    EXPECT_EQ(result.exitCode, 0);
+    EXPECT_EQ(result.out, disabled);
+    EXPECT_EQ(result.err, "orvanta: cannot create /opt/orvanta/etc/settings from /opt/orvanta/etc/settings.default\n"
+                          "orvanta-settings: /opt/orvanta/etc/settings is missing\n");
+
+    ASSERT_EQ(unlink(sandbox->hostPath(settingsPath).c_str()), 0);
+    ASSERT_TRUE(sandbox->makeDir(settingsPath));
+    result = init("start");
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_EQ(result.out, "");
+    EXPECT_EQ(result.err, "orvanta-settings: cannot read /opt/orvanta/etc/settings: Is a directory\n"
+                          "orvanta: cannot read /opt/orvanta/etc/settings, not started\n");
+    EXPECT_EQ(sandbox->readFile(defaultsPath), std::nullopt);
 }
 
 TEST_P(InitScript, StartsReportsAndStopsTheModuleLeavingNothingRunning)
@@ -396,7 +405,7 @@ TEST_P(InitScript, StopsAnEnabledOrDisabledModule)
     pid_t supervisor = startModule();
     pid_t agent = agentPid();
     pid_t pipeline = pidFrom("/var/orvanta/pipeline.pid", 5s);
-    ASSERT_TRUE(sandbox->writeFile(settingsPath, sourceFile("dist/settings"), 0600));
+    ASSERT_TRUE(sandbox->writeFile(settingsPath, defaults, 0600));
     ScriptResult result = init("stop");
     EXPECT_EQ(result.exitCode, 0);
     EXPECT_EQ(result.out, "orvanta: stopped\n");

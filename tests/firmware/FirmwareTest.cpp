@@ -3,12 +3,12 @@
 // tree and given to qemu-arm as QEMU_LD_PREFIX, which every ARM program
 // started below (by binfmt_misc) inherits. The supervisor runs there and
 // starts the agent, which loads the plug-in library; every library either
-// maps comes from that runtime.
+// maps comes from that runtime. The settings tool saves a setting there.
 //
 // The supervisor (started through the log relay, as the router's start
-// script does), the relay and the plug-in are this build's, or those of the
-// router archive unpacked at $ORVANTA_ARTIFACTS (a folder holding
-// opt/orvanta).
+// script does), the relay, the settings tool and the plug-in are this
+// build's, or those of the router archive unpacked at $ORVANTA_ARTIFACTS
+// (a folder holding opt/orvanta).
 #include "ModuleSandbox.h"
 #include "Processes.h"
 
@@ -188,4 +188,24 @@ TEST(OldFirmware, TheModuleRunsOnDebian11)
                                                           "terminated"}));
     // The agent was killed; the relay passes on what is left and ends.
     EXPECT_TRUE(processEndsWithin(relays[0], 5s)) << "the log relay outlived its writers";
+}
+
+TEST(OldFirmware, TheSettingsToolSavesASettingOnDebian11)
+{
+    REQUIRE_OLD_RUNTIME();
+    ORVANTA_REQUIRE_SANDBOX();
+    Sandbox sandbox;
+    ASSERT_TRUE(sandbox.writeFile("/opt/orvanta/etc/settings", settings, 0600));
+    std::vector<std::string> env = Sandbox::defaultEnvironment();
+    env.push_back("QEMU_LD_PREFIX=" + runtimeRoot);
+    pid_t tool = sandbox.start({artifact("bin/orvanta-settings", ORVANTA_SETTINGS_TOOL), "set", "MOD_ORVANTA_INTERVAL",
+                                "15"},
+                               env);
+    ORVANTA_REQUIRE_STARTED(sandbox, tool);
+    int status = -1;
+    ASSERT_TRUE(sandbox.waitExit(tool, 20s, &status));
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    std::string changed = settings;
+    changed.replace(changed.find("INTERVAL=5"), 10, "INTERVAL=15");
+    EXPECT_EQ(sandbox.readFile("/opt/orvanta/etc/settings"), changed);
 }

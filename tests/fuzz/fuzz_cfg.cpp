@@ -1,7 +1,9 @@
 // Arbitrary bytes as a settings file: every lookup (text, number, address)
 // gives a sane result, and each value found, written back with the writers
 // and read again, comes back as it was (text cut to 16000 bytes). So does
-// the input itself as a text value, up to its first NUL, CR or LF.
+// the input itself as a text value, up to its first NUL, CR or LF. Each
+// module key changed in a copy of the file reads as its new value, and
+// every other key as before.
 #include "cfg.h"
 
 #include <cstdint>
@@ -9,6 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <strings.h>
 #include <vector>
 
 namespace {
@@ -32,11 +35,14 @@ struct Found {
     uint32_t number, address;
 };
 
+const std::vector<std::string> moduleKeys = {"MOD_ORVANTA_ENABLED", "MOD_ORVANTA_USERNAME", "MOD_ORVANTA_PASSWORD",
+                                             "MOD_ORVANTA_INTERVAL"};
+
 std::vector<Found> lookUp(const std::string& file)
 {
     // The module's keys, and the key of the first line, whatever it is.
-    std::vector<std::string> keys = {"MOD_ORVANTA_ENABLED", "MOD_ORVANTA_USERNAME", "MOD_ORVANTA_PASSWORD",
-                                     "MOD_ORVANTA_INTERVAL", ""};
+    std::vector<std::string> keys = moduleKeys;
+    keys.push_back("");
     std::size_t eq = file.find('=');
     std::string first = file.substr(0, eq == std::string::npos ? 0 : std::min<std::size_t>(eq, 64));
     keys.push_back(first.substr(0, std::strlen(first.c_str())));
@@ -86,6 +92,36 @@ std::string text(FILE* in, const std::string& key)
     return out;
 }
 
+const char changed[] = "changed value";
+
+int putChanged(FILE* out, void* key)
+{
+    return int{cfg_put_str(out, static_cast<const char*>(key), changed) >= 0};
+}
+
+void checkChanges(const std::string& file, const std::vector<Found>& found)
+{
+    for (const std::string& key : moduleKeys) {
+        char* buffer = nullptr;
+        std::size_t size = 0;
+        FILE* out = open_memstream(&buffer, &size);
+        FILE* in = reading(file);
+        if (!out || !cfg_copy_replacing(in, out, key.c_str(), putChanged, const_cast<char*>(key.c_str())))
+            fail("a copy with the key changed failed", key);
+        cfg_close(in);
+        std::fclose(out);
+        const std::string copy(buffer, size);
+        std::free(buffer);
+        FILE* back = reading(copy);
+        if (text(back, key) != changed)
+            fail("a changed key did not read as its new value", key);
+        for (const Found& other : found)
+            if (strcasecmp(other.key.c_str(), key.c_str()) != 0 && text(back, other.key) != other.text)
+                fail("changing a key changed another", other.key + "\" changing \"" + key);
+        cfg_close(back);
+    }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size)
@@ -109,5 +145,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size)
     if (text(in, "RAW") != raw.substr(0, valueMax))
         fail("the input as a text value did not read back", "RAW");
     cfg_close(in);
+    checkChanges(file, found);
     return 0;
 }

@@ -17,6 +17,7 @@
 using orvanta::test::readFileBytes;
 using orvanta::test::TempDir;
 using orvanta::test::writeFileBytes;
+using namespace std::string_literals;
 
 namespace {
 
@@ -99,6 +100,8 @@ TEST_F(Cfg, NullStreamGivesMissingResultsAndWritesNothing)
     EXPECT_EQ(cfg_put_int(nullptr, "KEY", 5, 1), 0);
     EXPECT_EQ(cfg_put_bool(nullptr, "KEY", 1), 0);
     EXPECT_EQ(cfg_put_ip(nullptr, "KEY", 0x01020304), 0);
+    EXPECT_EQ(cfg_has_key(nullptr, "KEY"), 0);
+    EXPECT_EQ(cfg_copy_replacing(nullptr, nullptr, "KEY", writeNew, nullptr), 0);
     EXPECT_EQ(cfg_close(nullptr), 0);
 }
 
@@ -131,6 +134,9 @@ TEST_F(Cfg, LookupMatchesKeysIgnoringCaseAndTakesTheFirstLine)
     EXPECT_EQ(str("MISSING"), "");
     // Lookups rewind: any order, repeated.
     EXPECT_EQ(cfg_get_int(f, "mod_orvanta_INTERVAL"), 5u);
+    EXPECT_EQ(cfg_has_key(f, "EMPTY"), 1);
+    EXPECT_EQ(cfg_has_key(f, "SPACED"), 0);
+    EXPECT_EQ(cfg_has_key(f, "MISSING"), 0);
 }
 
 TEST_F(Cfg, LookupCutsLinesAtCrLfAndTheLastQuote)
@@ -285,6 +291,38 @@ TEST_F(Cfg, WriteErrorsGiveNegativeResults)
     EXPECT_LT(cfg_put_bool(full, "KEY", 1), 0);
     EXPECT_LT(cfg_put_ip(full, "KEY", 1), 0);
     cfg_close(full);
+}
+
+// Changing one key keeps every other line byte for byte: the first line
+// that the lookups take for the key gets the new one, later ones go, and a
+// key without a line gets one at the end.
+TEST_F(Cfg, CopyReplacingChangesTheLinesOfOneKeyAlone)
+{
+    const std::string piece(16383, 'p');  // a whole read: what follows is a line of its own
+    const struct {
+        std::string before, after;
+    } cases[] = {
+        {"A=1\nNEW=old\nB=2\n", "A=1\nNEW=2\nB=2\n"},
+        {"new=old\r\nX=\"a b\"\nNew=older\n", "NEW=2\nX=\"a b\"\n"},
+        {"NEW =1\n#NEW=1\nNEW\"=1\n\"NEW=1\"\nNEW", "NEW =1\n#NEW=1\nNEW\"=1\n\"NEW=1\"\nNEW\nNEW=2\n"},
+        {"", "NEW=2\n"},
+        {"A=1\0NEW=1\nNEW=\0\n"s, "A=1\0NEW=1\nNEW=2\n"s},
+        {piece + "NEW=old\nA=1\n", piece + "\nNEW=2\nA=1\n"},
+        {"NEW=" + piece + "A=1\n", "NEW=2\npppp" "A=1\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.before.size() > 100 ? c.before.substr(0, 20) + "..." : c.before);
+        FILE* in = fmemopen(const_cast<char*>(c.before.data()), c.before.size(), "r");
+        char* copied = nullptr;
+        std::size_t size = 0;
+        FILE* out = open_memstream(&copied, &size);
+        EXPECT_EQ(cfg_copy_replacing(c.before.empty() ? nullptr : in, out, "NEW", writeNew, nullptr), 1);
+        std::fclose(out);
+        EXPECT_EQ(std::string(copied, size), c.after);
+        std::free(copied);
+        if (in)
+            std::fclose(in);
+    }
 }
 
 // A reader sees the old file until the new one is complete; the new one is
