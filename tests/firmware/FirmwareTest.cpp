@@ -151,8 +151,15 @@ TEST(OldFirmware, TheModuleRunsOnDebian11)
         {"QEMU_LD_PREFIX=" + runtimeRoot});
     ORVANTA_REQUIRE_STARTED(module.sandbox, supervisor);
     SyslogRecorder& syslog = module.sandbox.syslog();
+    // What the system log holds, for the failure messages.
+    auto transcript = [&syslog] {
+        std::string lines;
+        for (const SyslogMessage& m : syslog.messages())
+            lines += m.ident + ": " + m.text + "\n";
+        return lines;
+    };
 
-    ASSERT_TRUE(waitForRecords(syslog, 1, 15s)) << module.log();
+    ASSERT_TRUE(waitForRecords(syslog, 1, 15s)) << transcript();
     EXPECT_EQ(module.sandbox.readFile(ModuleSandbox::configurationPath), agentConfiguration(60));
     EXPECT_EQ(mappedLibraries(supervisor), runtimeLibraries({"ld-2.31.so", "libc-2.31.so"}));
     std::vector<pid_t> relays = livingSessionMembers(supervisor);
@@ -160,7 +167,7 @@ TEST(OldFirmware, TheModuleRunsOnDebian11)
     relays.erase(std::remove_if(relays.begin(), relays.end(),
                                 [](pid_t p) { return processName(p) != "orvanta-log"; }),
                  relays.end());
-    ASSERT_EQ(relays.size(), 1u);
+    ASSERT_EQ(relays.size(), 1u) << transcript();
     EXPECT_EQ(mappedLibraries(relays[0]), runtimeLibraries({"ld-2.31.so", "libc-2.31.so"}));
     pid_t first = std::atoi(module.sandbox.readFile(ModuleSandbox::agentPidPath).value_or("0").c_str());
     ASSERT_GT(first, 0);
@@ -172,20 +179,21 @@ TEST(OldFirmware, TheModuleRunsOnDebian11)
 
     // The agent dies; the supervisor starts it again, and it reports again.
     ASSERT_EQ(::kill(first, SIGKILL), 0);
-    ASSERT_TRUE(waitForRecords(syslog, 2, 20s));
+    ASSERT_TRUE(waitForRecords(syslog, 2, 20s)) << transcript();
 
     ASSERT_EQ(::kill(supervisor, SIGTERM), 0);
     int status = -1;
-    ASSERT_TRUE(module.sandbox.waitExit(supervisor, 5s, &status));
+    ASSERT_TRUE(module.sandbox.waitExit(supervisor, 5s, &status)) << transcript();
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
-    ASSERT_TRUE(syslog.waitForText("terminated", 1s));
+    ASSERT_TRUE(syslog.waitForText("terminated", 5s)) << transcript();
     std::vector<std::string> supervisorTexts;
     for (const SyslogMessage& m : syslog.messages())
         if (m.ident == "orvanta")
             supervisorTexts.push_back(m.text);
     EXPECT_EQ(supervisorTexts, (std::vector<std::string>{"started", "Starting agent", "agent_terminated",
                                                           "Starting agent", "sending SIGKILL to agent",
-                                                          "terminated"}));
+                                                          "terminated"}))
+        << transcript();
     // The agent was killed; the relay passes on what is left and ends.
     EXPECT_TRUE(processEndsWithin(relays[0], 5s)) << "the log relay outlived its writers";
 }
