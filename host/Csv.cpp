@@ -71,10 +71,10 @@ std::string csvLine(const Record& record)
     return line;
 }
 
-std::string csvLines(const RequestData& data)
+std::vector<std::string> csvLines(const RequestData& data)
 {
-    std::string lines;
+    std::vector<std::string> lines;
     for (unsigned i = 0; i < data.lineCount(); ++i)
-        lines += csvLine(data.line(i)) + "\r\n";
+        lines.push_back(csvLine(data.line(i)));
     return lines;
 }

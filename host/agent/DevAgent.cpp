@@ -60,7 +60,12 @@ bool DevAgent::start(const char* configurationPath)
         manager.loadPlugin(configuration.library(i));
     createHandlers();
 
-    if (!measurements.init())
+    // The stand-in platform learns the measurement support's message IDs
+    // from what its init() registers.
+    const std::size_t registered = std::strlen(templates.templateString());
+    if (measurements.init())
+        client.knowSupportedMeasurementTemplates(templates.templateString() + registered);
+    else
         Logger::log(Logger::ERR, "Measurement support not initialised.");
     for (Scheduled& entry : handlers)
         if (!entry.handler->init())

@@ -7,7 +7,7 @@
 #include "IntegerValue.h"
 #include "Logger.h"
 #include "MeasurementSupport.h"
-#include "ScriptedRequestClient.h"
+#include "RecordingRequestClient.h"
 #include "TemplateCollection.h"
 
 #include <gtest/gtest.h>
@@ -18,6 +18,7 @@
 
 namespace {
 
+using orvanta::test::RecordingRequestClient;
 using Field = ScriptedRequestClient::Field;
 using Lines = std::vector<std::string>;
 
@@ -96,7 +97,7 @@ protected:
 
     std::vector<Lines> sent() const { return client.requests(); }
 
-    ScriptedRequestClient client;
+    RecordingRequestClient client;
     TemplateCollection templates;
     Agent agent;
     MeasurementSupport support;
@@ -252,9 +253,9 @@ TEST_F(MeasurementSupportTest, ARecordFailingInEveryPassKeepsTheWholeQueue)
 {
     queue("a");
     queue("b");
-    client.setResponder([](const Lines& lines) {
+    client.setResponder([](const RequestData& data) {
         ScriptedRequestClient::Answer answer;
-        answer.rows.push_back(error(40, static_cast<long>(lines.size())));
+        answer.rows.push_back(error(40, static_cast<long>(data.lineCount())));
         return answer;
     });
     EXPECT_FALSE(support.sendAddedMeasurements());

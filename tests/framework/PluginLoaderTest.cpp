@@ -10,7 +10,7 @@
 #include "PluginConfiguration.h"
 #include "PluginHandler.h"
 #include "RecordingAgent.h"
-#include "ScriptedRequestClient.h"
+#include "RecordingRequestClient.h"
 
 #include <gtest/gtest.h>
 
@@ -136,7 +136,7 @@ TEST_F(PluginLoaderTest, LoadsAWellBehavedLibraryAndRunsItsHandler)
     ConfigText text("plugins = ( { type = \"alpha\"; interval = 60; } );");
     ASSERT_TRUE(text.ok());
     PluginConfiguration configuration(text.at("plugins.[0]"));
-    ScriptedRequestClient client;
+    orvanta::test::RecordingRequestClient client;
     RecordingAgent agent(&client, 0, 0);
     std::unique_ptr<PluginHandler> handler(plugin->createHandler(configuration, agent));
     ASSERT_NE(handler, nullptr);

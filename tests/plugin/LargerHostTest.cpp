@@ -10,9 +10,9 @@
 #include "PluginConfiguration.h"
 #include "PluginHandler.h"
 #include "PluginManager.h"
+#include "RecordingRequestClient.h"
 #include "RouterTools.h"
 #include "SandboxTesting.h"
-#include "ScriptedRequestClient.h"
 #include "TemplateCollection.h"
 
 #include <libconfig.h>
@@ -41,7 +41,7 @@ TEST(LargerHost, RunsTheHandlerAndSendsThroughTheLibrary)
     ASSERT_EQ(config_read_string(&config, "type = \"system_resources\";"), CONFIG_TRUE);
     PluginConfiguration group(config_root_setting(&config));
     {
-        ScriptedRequestClient client;
+        orvanta::test::RecordingRequestClient client;
         TemplateCollection templates;
         Agent agent(client, templates, 77);
         MeasurementSupport measurements(agent);

@@ -7,9 +7,9 @@
 #include "PluginConfiguration.h"
 #include "PluginHandler.h"
 #include "PluginManager.h"
+#include "RecordingRequestClient.h"
 #include "RouterTools.h"
 #include "SandboxTesting.h"
-#include "ScriptedRequestClient.h"
 #include "TemplateCollection.h"
 
 #include <libconfig.h>
@@ -89,7 +89,7 @@ TEST(PluginLibrary, HandlerFromTheLibraryReportsTheModem)
     ASSERT_EQ(config_read_string(&config, "type = \"system_resources\"; interval = 60;"), CONFIG_TRUE);
     PluginConfiguration group(config_root_setting(&config));
     {
-        ScriptedRequestClient client;
+        orvanta::test::RecordingRequestClient client;
         TemplateCollection templates;
         Agent agent(client, templates, 77);
         MeasurementSupport measurements(agent);

@@ -5,9 +5,9 @@
 #include "Logger.h"
 #include "MeasurementSupport.h"
 #include "PluginConfiguration.h"
+#include "RecordingRequestClient.h"
 #include "RouterTools.h"
 #include "SandboxTesting.h"
-#include "ScriptedRequestClient.h"
 #include "SystemResourcesHandler.h"
 #include "SystemResourcesPlugin.h"
 #include "TemplateCollection.h"
@@ -17,6 +17,7 @@
 #include <memory>
 #include <regex>
 
+using orvanta::test::RecordingRequestClient;
 using orvanta::test::RouterTools;
 using orvanta::test::Sandbox;
 
@@ -71,7 +72,7 @@ protected:
         return client.requests().empty() ? Lines() : client.requests().front();
     }
 
-    ScriptedRequestClient client;
+    RecordingRequestClient client;
     TemplateCollection templates;
     Agent agent;
     MeasurementSupport measurements;
