@@ -7,6 +7,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <gtest/gtest.h>
 #include <memory>
@@ -33,6 +34,14 @@
     } while (0)
 
 namespace orvanta::test {
+
+// True when the environment has CI=true: tests that cannot run there fail
+// instead of being skipped.
+inline bool runningInCi()
+{
+    const char* ci = std::getenv("CI");
+    return ci && std::strcmp(ci, "true") == 0;
+}
 
 // The main of a test program whose tests all use the fixed paths: enters
 // one sandbox before any test runs (not when the tests are only listed)

@@ -2,7 +2,8 @@
 // destructor.
 #pragma once
 
-#include <optional>
+#include "FileBytes.h"
+
 #include <string>
 
 namespace orvanta::test {
@@ -22,10 +23,5 @@ public:
 private:
     std::string path_;
 };
-
-// The whole content of a file, or nothing when it cannot be read.
-std::optional<std::string> readFileBytes(const std::string& path);
-// Creates or replaces a file; false on failure.
-bool writeFileBytes(const std::string& path, const std::string& bytes);
 
 }  // namespace orvanta::test

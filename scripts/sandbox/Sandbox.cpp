@@ -1,6 +1,6 @@
 #include "Sandbox.h"
 
-#include "TempDir.h"
+#include "FileBytes.h"
 
 #include <cerrno>
 #include <cstdlib>
@@ -200,12 +200,6 @@ std::string probe()
 }
 
 }  // namespace
-
-bool runningInCi()
-{
-    const char* ci = std::getenv("CI");
-    return ci && std::strcmp(ci, "true") == 0;
-}
 
 const std::string& Sandbox::unavailableReason()
 {

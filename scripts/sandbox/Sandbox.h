@@ -117,8 +117,4 @@ private:
     int lastErrno_ = 0;
 };
 
-// True when the environment has CI=true: tests that cannot run there fail
-// instead of being skipped.
-bool runningInCi();
-
 }  // namespace orvanta::test
