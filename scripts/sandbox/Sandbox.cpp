@@ -73,6 +73,8 @@ struct Plan {
     }
 };
 
+const char makeRootPrivate[] = "make / private";
+
 int writeProcFile(const char* path, const std::string& text)
 {
     int fd = open(path, O_WRONLY | O_CLOEXEC);
@@ -99,7 +101,7 @@ int enterNamespace(const Plan& plan, const char** step)
         if (err)
             return err;
     }
-    *step = "make / private";
+    *step = makeRootPrivate;
     if (mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0)
         return errno;
     for (std::size_t i = 0; i < plan.targets.size(); ++i) {
@@ -157,6 +159,24 @@ bool isWhiteout(const struct stat& st)
     return S_ISCHR(st.st_mode) && st.st_rdev == makedev(0, 0);
 }
 
+// What to do where this machine keeps the sandbox from being made.
+//
+// In a chroot whose root folder is no mount point (as package builders
+// such as pbuilder make them), / cannot be made private. The mount that
+// holds the chroot lies outside it and may share its mounts with the rest
+// of the machine: every mount made below / (a bind mount of / onto itself
+// as well as the overlays) could then show outside and outlive the
+// sandbox, and from inside nothing tells whether it does. So the sandbox
+// stops and says how to make / a mount point before entering the chroot.
+const char* advice(const char* step, int err, bool userNamespace)
+{
+    if (std::strcmp(step, makeRootPrivate) == 0 && err == EINVAL)
+        return " (/ is no mount point here, as in a plain chroot, and what the sandbox mounts could show"
+               " outside it: bind-mount the chroot's folder onto itself before entering it,"
+               " mount --rbind DIR DIR)";
+    return userNamespace ? " (not root: needs unprivileged user namespaces with overlayfs)" : "";
+}
+
 std::string probe()
 {
     std::string base = ORVANTA_SANDBOX_BASE;
@@ -194,8 +214,7 @@ std::string probe()
     if (pid < 0)
         return std::string("fork: ") + std::strerror(errno);
     if (n == static_cast<ssize_t>(sizeof e))
-        return std::string(e.step) + ": " + std::strerror(e.err) +
-               (plan.userNamespace ? " (not root: needs unprivileged user namespaces with overlayfs)" : "");
+        return std::string(e.step) + ": " + std::strerror(e.err) + advice(e.step, e.err, plan.userNamespace);
     return "";
 }
 
