@@ -7,6 +7,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <ftw.h>
+#include <functional>
 #include <sched.h>
 #include <signal.h>
 #include <sys/mount.h>
@@ -115,19 +116,66 @@ int enterNamespace(const Plan& plan, const char** step)
     return 0;
 }
 
+// A step that failed, with its errno: what a child reports through its
+// error pipe.
 struct ChildError {
     int err;
     char step[120];
 };
 
-[[noreturn]] void childFail(int pipeFd, const char* step, int err)
+ChildError childError(const char* step, int err)
 {
     ChildError e{};
     e.err = err;
     std::strncpy(e.step, step, sizeof e.step - 1);
+    return e;
+}
+
+[[noreturn]] void childFail(int pipeFd, const char* step, int err)
+{
+    ChildError e = childError(step, err);
     ssize_t ignored = write(pipeFd, &e, sizeof e);
     (void)ignored;
     _exit(127);
+}
+
+// Forks a child that enters the namespace of plan and then runs inside,
+// which may make system calls only, reports a failure with childFail on
+// the pipe it is given, and execs or returns (the child then ends with 0).
+// Gives the child's pid; -1 with failure set when the pipe or the fork
+// failed or the child reported a failure (it is reaped then).
+pid_t spawnInNamespace(const Plan& plan, const std::function<void(int errFd)>& inside, ChildError& failure)
+{
+    int errPipe[2];
+    if (pipe2(errPipe, O_CLOEXEC) != 0) {
+        failure = childError("pipe", errno);
+        return -1;
+    }
+    pid_t pid = fork();
+    if (pid == 0) {
+        close(errPipe[0]);
+        const char* step = "";
+        if (int err = enterNamespace(plan, &step))
+            childFail(errPipe[1], step, err);
+        inside(errPipe[1]);
+        _exit(0);
+    }
+    close(errPipe[1]);
+    if (pid < 0) {
+        failure = childError("fork", errno);
+        close(errPipe[0]);
+        return -1;
+    }
+    ssize_t n;
+    do
+        n = read(errPipe[0], &failure, sizeof failure);
+    while (n < 0 && errno == EINTR);
+    close(errPipe[0]);
+    if (n == static_cast<ssize_t>(sizeof failure)) {
+        waitpid(pid, nullptr, 0);
+        return -1;
+    }
+    return pid;
 }
 
 bool makeDirs(const std::string& path, mode_t mode)
@@ -192,28 +240,12 @@ std::string probe()
         makeDirs(layers.back().second, 0755);
     }
     Plan plan(layers);
-    int errPipe[2];
-    if (pipe2(errPipe, O_CLOEXEC) != 0)
-        return std::string("pipe: ") + std::strerror(errno);
-    pid_t pid = fork();
-    if (pid == 0) {
-        close(errPipe[0]);
-        const char* step = "";
-        int err = enterNamespace(plan, &step);
-        if (err)
-            childFail(errPipe[1], step, err);
-        _exit(0);
-    }
-    close(errPipe[1]);
     ChildError e{};
-    ssize_t n = pid < 0 ? 0 : read(errPipe[0], &e, sizeof e);
-    close(errPipe[0]);
+    pid_t pid = spawnInNamespace(plan, [](int) {}, e);
     if (pid > 0)
         waitpid(pid, nullptr, 0);
     removeTree(dir);
     if (pid < 0)
-        return std::string("fork: ") + std::strerror(errno);
-    if (n == static_cast<ssize_t>(sizeof e))
         return std::string(e.step) + ": " + std::strerror(e.err) + advice(e.step, e.err, plan.userNamespace);
     return "";
 }
@@ -287,6 +319,14 @@ std::string Sandbox::hostPath(const std::string& absPath) const
             return layer.upper + absPath.substr(t.size());
     }
     return "";
+}
+
+std::vector<std::pair<std::string, std::string>> Sandbox::upperAndWork() const
+{
+    std::vector<std::pair<std::string, std::string>> layers;
+    for (const Layer& layer : layers_)
+        layers.emplace_back(layer.upper, layer.work);
+    return layers;
 }
 
 std::string Sandbox::placePath(const std::string& absPath) const
@@ -381,10 +421,7 @@ pid_t Sandbox::start(const std::vector<std::string>& argv, const std::vector<std
 {
     if (!ok() || argv.empty())
         return fail("no sandbox or no program", EINVAL), -1;
-    std::vector<std::pair<std::string, std::string>> layers;
-    for (const Layer& layer : layers_)
-        layers.emplace_back(layer.upper, layer.work);
-    Plan plan(layers);
+    Plan plan(upperAndWork());
     std::vector<char*> args, envp;
     for (const std::string& a : argv)
         args.push_back(const_cast<char*>(a.c_str()));
@@ -393,46 +430,29 @@ pid_t Sandbox::start(const std::vector<std::string>& argv, const std::vector<std
         envp.push_back(const_cast<char*>(e.c_str()));
     envp.push_back(nullptr);
     bool bindSyslog = !syslogBound_;
+    int recorder = syslog_.fd();
 
     adoptsOrphans_ = prctl(PR_SET_CHILD_SUBREAPER, 1) == 0;
-    int errPipe[2];
-    if (pipe2(errPipe, O_CLOEXEC) != 0)
-        return fail("pipe", errno), -1;
-    pid_t pid = fork();
-    if (pid == 0) {
-        close(errPipe[0]);
-        const char* step = "";
-        int err = enterNamespace(plan, &step);
-        if (err)
-            childFail(errPipe[1], step, err);
-        if (bindSyslog) {
-            sockaddr_un address{};
-            address.sun_family = AF_UNIX;
-            std::strcpy(address.sun_path, "/dev/log");
-            unlink(address.sun_path);
-            if (bind(syslog_.fd(), reinterpret_cast<sockaddr*>(&address), sizeof address) != 0)
-                childFail(errPipe[1], "bind /dev/log", errno);
-        }
-        if (setup)
-            setup();
-        execve(args[0], args.data(), envp.data());
-        childFail(errPipe[1], args[0], errno);
-    }
-    close(errPipe[1]);
-    if (pid < 0) {
-        close(errPipe[0]);
-        return fail("fork", errno), -1;
-    }
     ChildError e{};
-    ssize_t n;
-    do
-        n = read(errPipe[0], &e, sizeof e);
-    while (n < 0 && errno == EINTR);
-    close(errPipe[0]);
-    if (n == static_cast<ssize_t>(sizeof e)) {
-        waitpid(pid, nullptr, 0);
+    pid_t pid = spawnInNamespace(
+        plan,
+        [&](int errFd) {
+            if (bindSyslog) {
+                sockaddr_un address{};
+                address.sun_family = AF_UNIX;
+                std::strcpy(address.sun_path, "/dev/log");
+                unlink(address.sun_path);
+                if (bind(recorder, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0)
+                    childFail(errFd, "bind /dev/log", errno);
+            }
+            if (setup)
+                setup();
+            execve(args[0], args.data(), envp.data());
+            childFail(errFd, args[0], errno);
+        },
+        e);
+    if (pid < 0)
         return fail(e.step, e.err), -1;
-    }
     started_.push_back(pid);
     groups_.push_back(pid);
     if (bindSyslog) {
@@ -446,10 +466,7 @@ bool Sandbox::enter()
 {
     if (!ok() || entered_)
         return fail("no sandbox or entered already", EINVAL);
-    std::vector<std::pair<std::string, std::string>> layers;
-    for (const Layer& layer : layers_)
-        layers.emplace_back(layer.upper, layer.work);
-    Plan plan(layers);
+    Plan plan(upperAndWork());
     const char* step = "";
     if (int err = enterNamespace(plan, &step))
         return fail(step, err);

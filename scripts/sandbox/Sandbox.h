@@ -14,6 +14,7 @@
 #include <optional>
 #include <string>
 #include <sys/types.h>
+#include <utility>
 #include <vector>
 
 namespace orvanta::test {
@@ -103,6 +104,8 @@ private:
     };
     bool fail(const std::string& what, int err);
     std::string placePath(const std::string& absPath) const;
+    // The upper and work folder of each layer, in the order of the targets.
+    std::vector<std::pair<std::string, std::string>> upperAndWork() const;
 
     SandboxOptions options_;
     std::string dir_;
