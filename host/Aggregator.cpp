@@ -22,13 +22,7 @@ Aggregator::~Aggregator()
 
 bool Aggregator::add(const Record& record)
 {
-    if (!reserveOneMore(records, count, capacity))
-        return false;
-    Record* own = record.copy();
-    if (!own)
-        return false;
-    records[count++] = own;
-    return true;
+    return appendCopy(records, count, capacity, record);
 }
 
 const Record& Aggregator::get(unsigned index) const { return *records[index]; }
