@@ -64,16 +64,26 @@ bool PluginLoader::loadPlugin(const char* path)
         Logger::log(Logger::ERR, "%s", linkerMessage());
         return false;
     }
+    if (!initialise(handle)) {
+        dlclose(handle);
+        return false;
+    }
+    handles[count] = handle;
+    paths[count] = path;
+    ++count;
+    Logger::log(Logger::DBG, "Library loaded: %s", path);
+    return true;
+}
+
+bool PluginLoader::initialise(void* handle)
+{
     PluginEntryPoint init = nullptr;
     if (const char* error = findEntryPoint(handle, "plugin_init", init)) {
         Logger::log(Logger::ERR, "%s", error);
-        dlclose(handle);
         return false;
     }
-    if (!init) {
-        dlclose(handle);
+    if (!init)
         return false;
-    }
     // What a failing plugin_init registered points into the library about
     // to be closed: it leaves the registry first.
     unsigned registered = manager.pluginCount();
@@ -81,14 +91,8 @@ bool PluginLoader::loadPlugin(const char* path)
     if (result != 0) {
         Logger::log(Logger::ERR, "Plugin initialization function returned %d.", result);
         manager.unregisterFrom(registered);
-        dlclose(handle);
         return false;
     }
-
-    handles[count] = handle;
-    paths[count] = path;
-    ++count;
-    Logger::log(Logger::DBG, "Library loaded: %s", path);
     return true;
 }
 

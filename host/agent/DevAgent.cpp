@@ -82,10 +82,7 @@ void DevAgent::createHandlers()
         if (!group)
             return;
         const char* type = group->type();
-        Plugin* plugin = nullptr;
-        for (unsigned p = 0; type && !plugin && p < manager.pluginCount(); ++p)
-            if (std::strcmp(manager.getPlugin(p)->type(), type) == 0)
-                plugin = manager.getPlugin(p);
+        Plugin* plugin = pluginOfType(type);
         if (!plugin) {
             Logger::log(Logger::WRN, "No plugin of type %s.", shown(type));
             continue;
@@ -98,6 +95,14 @@ void DevAgent::createHandlers()
         Logger::log(Logger::MSG, "Handler %s, interval %d s.", type, group->interval());
         handlers.push_back(Scheduled{std::move(group), handler, 0});
     }
+}
+
+Plugin* DevAgent::pluginOfType(const char* type)
+{
+    for (unsigned i = 0; type && i < manager.pluginCount(); ++i)
+        if (std::strcmp(manager.getPlugin(i)->type(), type) == 0)
+            return manager.getPlugin(i);
+    return nullptr;
 }
 
 bool DevAgent::round(long long now)

@@ -12,6 +12,7 @@
 #include <memory>
 #include <vector>
 
+class Plugin;
 class PluginConfiguration;
 class PluginHandler;
 
@@ -52,6 +53,8 @@ private:
     };
 
     void createHandlers();
+    // The registered plug-in whose type is type; null when none is.
+    Plugin* pluginOfType(const char* type);
     // Runs the handlers due at now; true when any ran.
     bool round(long long now);
     long long nextDue() const;
