@@ -5,6 +5,7 @@
 #include "CharValue.h"
 #include "ComposedRecord.h"
 #include "IntegerValue.h"
+#include "LogCapture.h"
 #include "Logger.h"
 #include "MeasurementSupport.h"
 #include "RecordingRequestClient.h"
@@ -12,7 +13,6 @@
 
 #include <gtest/gtest.h>
 
-#include <regex>
 #include <string>
 #include <vector>
 
@@ -24,10 +24,10 @@ using Lines = std::vector<std::string>;
 
 const long device = 4711;
 
-// A log line as written at verbosity 3, with the timestamp as "[T]".
+// A log line as written at verbosity 3, with the timestamp masked.
 std::string logged(const char* tag, const char* colour, const std::string& message)
 {
-    return std::string("\x1b[1m\x1b[") + colour + "m[T] [" + tag + "] \x1b[0m\x1b[" + colour + "m" +
+    return std::string("\x1b[1m\x1b[") + colour + "m[TIME] [" + tag + "] \x1b[0m\x1b[" + colour + "m" +
            message + "\x1b[0m";
 }
 
@@ -49,32 +49,15 @@ protected:
     {
         Logger::instance()->setVerbosity(3);
         ASSERT_TRUE(support.init());
-        testing::internal::CaptureStderr();
-        capturing = true;
+        ASSERT_TRUE(capture.ok());
+        capture.clear();
     }
 
-    void TearDown() override
-    {
-        if (capturing)
-            testing::internal::GetCapturedStderr();
-    }
-
-    // The lines logged since the last call, timestamps replaced by "[T]".
+    // The lines logged since the last call.
     Lines log()
     {
-        std::string text = testing::internal::GetCapturedStderr();
-        testing::internal::CaptureStderr();
-        static const std::regex stamp(R"(\[\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\])");
-        text = std::regex_replace(text, stamp, "[T]");
-        Lines lines;
-        for (size_t start = 0, end; start < text.size(); start = end + 1) {
-            end = text.find('\n', start);
-            if (end == std::string::npos) {
-                lines.push_back(text.substr(start) + "<no line feed>");
-                break;
-            }
-            lines.push_back(text.substr(start, end - start));
-        }
+        Lines lines = logLines(capture.text());
+        capture.clear();
         return lines;
     }
 
@@ -101,7 +84,7 @@ protected:
     TemplateCollection templates;
     Agent agent;
     MeasurementSupport support;
-    bool capturing = false;
+    StderrCapture capture;
 };
 
 // ---- init ------------------------------------------------------------------

@@ -4,6 +4,7 @@
 #include "Agent.h"
 #include "AgentConfiguration.h"
 #include "ComposedRecord.h"
+#include "LogCapture.h"
 #include "IntegerValue.h"
 #include "CharValue.h"
 #include "MeasurementSupport.h"
@@ -112,10 +113,10 @@ TEST(AgentConfiguration, MissingPiecesAndBrokenFiles)
 
     TemporaryFile broken("server = \"x\"\nusername = ;\n");
     AgentConfiguration bad;
-    testing::internal::CaptureStderr();
-    EXPECT_FALSE(bad.read(broken.path.c_str()));
-    EXPECT_FALSE(bad.read("/nonexistent/tessard.cfg"));
-    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+    EXPECT_EQ(stderrOf([&] {
+                  EXPECT_FALSE(bad.read(broken.path.c_str()));
+                  EXPECT_FALSE(bad.read("/nonexistent/tessard.cfg"));
+              }),
               "Configuration " + broken.path + ", line 2: syntax error\n"
               "Cannot read configuration /nonexistent/tessard.cfg.\n");
 }
@@ -166,9 +167,7 @@ TEST(WireClient, ScriptedAnswersFromAFile)
 
     TemporaryFile bad("ok\nfail x\n");
     wireOf([&](WireClient& client) {
-        testing::internal::CaptureStderr();
-        EXPECT_FALSE(client.loadAnswers(bad.path.c_str()));
-        EXPECT_EQ(testing::internal::GetCapturedStderr(),
+        EXPECT_EQ(stderrOf([&] { EXPECT_FALSE(client.loadAnswers(bad.path.c_str())); }),
                   "Answers " + bad.path + ", line 2: not an answer.\n");
     });
 }

@@ -1,6 +1,7 @@
 // The built library as a host loads it: registration through plugin_init,
 // the refusal of a second registration, finalisation at unload.
 #include "Agent.h"
+#include "LogCapture.h"
 #include "Logger.h"
 #include "MeasurementSupport.h"
 #include "Plugin.h"
@@ -15,7 +16,6 @@
 #include <libconfig.h>
 
 #include <memory>
-#include <regex>
 #include <string>
 
 using orvanta::test::RouterTools;
@@ -32,19 +32,12 @@ std::string otherPathString()
     return library.substr(0, slash) + "/." + library.substr(slash);
 }
 
-std::string capturedErrors(const std::function<void()>& action)
-{
-    testing::internal::CaptureStderr();
-    action();
-    return testing::internal::GetCapturedStderr();
-}
-
 } // namespace
 
 TEST(PluginLibrary, RegistersSystemResources)
 {
     PluginManager manager;
-    std::string log = capturedErrors([&] { EXPECT_TRUE(manager.loadPlugin(library.c_str())); });
+    std::string log = stderrOf([&] { EXPECT_TRUE(manager.loadPlugin(library.c_str())); });
     EXPECT_EQ(log, "");
     ASSERT_EQ(manager.pluginCount(), 1u);
     EXPECT_STREQ(manager.getPlugin(0)->type(), "system_resources");
@@ -53,24 +46,24 @@ TEST(PluginLibrary, RegistersSystemResources)
 TEST(PluginLibrary, RefusesASecondRegistrationUnderAnotherPathString)
 {
     std::string again = otherPathString();
+    StderrCapture unloading;
     {
         PluginManager manager;
         ASSERT_TRUE(manager.loadPlugin(library.c_str()));
-        std::string log = capturedErrors([&] { EXPECT_FALSE(manager.loadPlugin(again.c_str())); });
+        std::string log = stderrOf([&] { EXPECT_FALSE(manager.loadPlugin(again.c_str())); });
         EXPECT_EQ(log, "Plugin system_resources already registered.\n"
                        "Plugin initialization function returned 1.\n");
         EXPECT_EQ(manager.pluginCount(), 1u);
 
-        log = capturedErrors([&] { EXPECT_FALSE(manager.loadPlugin(library.c_str())); });
+        log = stderrOf([&] { EXPECT_FALSE(manager.loadPlugin(library.c_str())); });
         EXPECT_EQ(log, "Library already loaded: " + library + "\n");
         Logger::instance()->setVerbosity(2);
-        testing::internal::CaptureStderr();
+        unloading.clear();
     }
-    std::string log = testing::internal::GetCapturedStderr();
     Logger::instance()->setVerbosity(0);
     // plugin_finalize succeeds: the one unload line and nothing else.
-    EXPECT_EQ(std::regex_replace(log, std::regex("\\[[-0-9T:]{19}\\]"), "[T]"),
-              "\x1b[1m\x1b[36m[T] [DBG] \x1b[0m\x1b[36mUnloading plugin: " + library +
+    EXPECT_EQ(withoutTimes(unloading.text()),
+              "\x1b[1m\x1b[36m[TIME] [DBG] \x1b[0m\x1b[36mUnloading plugin: " + library +
                   "\x1b[0m\n");
 }
 

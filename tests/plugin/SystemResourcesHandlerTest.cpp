@@ -2,6 +2,7 @@
 // registers and what each run() puts on the wire, inside a sandbox with
 // substitute router tools.
 #include "Agent.h"
+#include "LogCapture.h"
 #include "Logger.h"
 #include "MeasurementSupport.h"
 #include "PluginConfiguration.h"
@@ -15,7 +16,6 @@
 #include <libconfig.h>
 
 #include <memory>
-#include <regex>
 
 using orvanta::test::RecordingRequestClient;
 using orvanta::test::RouterTools;
@@ -29,12 +29,6 @@ const char mobileTemplate[] =
     "\"{\"\"ovx_Mobile\"\":{\"\"imei\"\":\"\"%%\"\",\"\"cellId\"\":\"\"%%\"\",\"\"iccid\"\":\"\"%%\"\"}}\"";
 
 using Lines = std::vector<std::string>;
-
-// Log lines with their timestamps blanked out.
-std::string withoutTimes(const std::string& log)
-{
-    return std::regex_replace(log, std::regex("\\[[0-9]{4}-[0-9]{2}-[0-9]{2}T[0-9:]{8}\\]"), "[T]");
-}
 
 class SystemResourcesHandlerTest : public ::testing::Test {
 protected:
@@ -132,15 +126,14 @@ TEST_F(SystemResourcesHandlerTest, WithoutImeiWarnsAndQueuesNothing)
     ASSERT_TRUE(handler->init());
     tools->modemReady("", "4711", "89490200001234567890");
     Logger::instance()->setVerbosity(2);
-    testing::internal::CaptureStderr();
-    bool ran = handler->run();
-    std::string log = testing::internal::GetCapturedStderr();
+    bool ran = false;
+    std::string log = stderrOf([&] { ran = handler->run(); });
     Logger::instance()->setVerbosity(0);
 
     EXPECT_TRUE(ran);
     EXPECT_EQ(withoutTimes(log),
-              "\x1b[1m\x1b[36m[T] [DBG] \x1b[0m\x1b[36mCreating mobile info.\x1b[0m\n"
-              "\x1b[1m\x1b[33m[T] [WRN] \x1b[0m\x1b[33mNo mobile info available\x1b[0m\n");
+              "\x1b[1m\x1b[36m[TIME] [DBG] \x1b[0m\x1b[36mCreating mobile info.\x1b[0m\n"
+              "\x1b[1m\x1b[33m[TIME] [WRN] \x1b[0m\x1b[33mNo mobile info available\x1b[0m\n");
     EXPECT_EQ(sent(), Lines());
     EXPECT_TRUE(client.requests().empty());
 }
@@ -148,9 +141,7 @@ TEST_F(SystemResourcesHandlerTest, WithoutImeiWarnsAndQueuesNothing)
 TEST_F(SystemResourcesHandlerTest, QuietAtVerbosityZero)
 {
     tools->modemReady("", "", "");
-    testing::internal::CaptureStderr();
-    EXPECT_TRUE(handler->run());
-    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+    EXPECT_EQ(stderrOf([&] { EXPECT_TRUE(handler->run()); }), "");
 }
 
 TEST_F(SystemResourcesHandlerTest, ThePluginCreatesHandlersOfItsType)

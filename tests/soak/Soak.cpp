@@ -18,6 +18,7 @@
 #include "Aggregator.h"
 #include "ComposedRecord.h"
 #include "IntegerValue.h"
+#include "LogCapture.h"
 #include "Logger.h"
 #include "MeasurementSupport.h"
 #include "Plugin.h"
@@ -163,13 +164,8 @@ int main(int argc, char** argv)
     }
     tools.modemReady("351234567890123", "4711", "89490200001234567890");
 
-    // The log goes to a file of the sandbox; warnings are counted.
-    std::string logPath = sandbox.dir() + "/log";
-    std::fflush(stderr);
-    int savedStderr = dup(2);
-    int logFd = open(logPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    dup2(logFd, 2);
-    close(logFd);
+    // The log is captured; warnings are counted.
+    StderrCapture capture;
     Logger::instance()->setVerbosity(1);
 
     config_t config;
@@ -233,10 +229,8 @@ int main(int argc, char** argv)
     }
     config_destroy(&config);
 
-    std::fflush(stderr);
-    dup2(savedStderr, 2);
-    close(savedStderr);
-    std::string log = orvanta::test::readFileBytes(logPath).value_or("");
+    std::string log = capture.text();
+    capture.restore();
     warnings = count(log, "Measurement queue full: ");
     Logger::instance()->setVerbosity(0);
 
