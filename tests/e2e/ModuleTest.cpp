@@ -2,6 +2,7 @@
 // "/opt/orvanta/bin/tessard" with the configuration it wrote, the agent
 // loads the plug-in and the ovx_Mobile record reaches the wire; an agent
 // that dies is started again and goes on reporting.
+#include "LogCapture.h"
 #include "ModuleSandbox.h"
 #include "Processes.h"
 
@@ -42,8 +43,8 @@ TEST(Module, TheSupervisedAgentReportsTheModemAndSurvivesARestart)
     ASSERT_TRUE(module.waitForWire(wireRecord)) << module.wire() << module.log();
     EXPECT_EQ(module.wire().rfind("identifier: com_orvanta_posix_agent_", 0), 0u) << module.wire();
     // -v from the supervisor's command line: decorated lines, no debug lines.
-    EXPECT_NE(module.log().find("[MSG] \x1b[0m\x1b[32mServer http://developer.orvanta.com/s, "
-                                "user router-17, interval 300 s.\x1b[0m\n"),
+    EXPECT_NE(withoutTimes(module.log()).find(msgLine("Server http://developer.orvanta.com/s, user router-17, "
+                                                      "interval 300 s.") + "\n"),
               std::string::npos)
         << module.log();
     EXPECT_TRUE(syslog.waitForText("started", 1s));

@@ -24,19 +24,8 @@ using Lines = std::vector<std::string>;
 
 const long device = 4711;
 
-// A log line as written at verbosity 3, with the timestamp masked.
-std::string logged(const char* tag, const char* colour, const std::string& message)
-{
-    return std::string("\x1b[1m\x1b[") + colour + "m[TIME] [" + tag + "] \x1b[0m\x1b[" + colour + "m" +
-           message + "\x1b[0m";
-}
-
-std::string err(const std::string& message) { return logged("ERR", "31", message); }
-std::string wrn(const std::string& message) { return logged("WRN", "33", message); }
-std::string dbg(const std::string& message) { return logged("DBG", "36", message); }
-
-const std::string failure = err("Fastline request failure.");
-const std::string resend = dbg("Attempting to re-send failed measurements.");
+const std::string failure = errLine("Fastline request failure.");
+const std::string resend = dbgLine("Attempting to re-send failed measurements.");
 
 class MeasurementSupportTest : public testing::Test {
 protected:
@@ -138,7 +127,7 @@ TEST_F(MeasurementSupportTest, CleanSendEmptiesTheQueue)
                      {Field::string("40"), Field::integer(1)}});
     EXPECT_TRUE(support.sendAddedMeasurements());
     EXPECT_EQ(sent(), (std::vector<Lines>{{line("a"), line("b")}}));
-    EXPECT_EQ(log(), Lines{dbg("Attempting to send 2 measurements.")});
+    EXPECT_EQ(log(), Lines{dbgLine("Attempting to send 2 measurements.")});
 
     EXPECT_TRUE(support.sendAddedMeasurements());
     EXPECT_EQ(sent().size(), 1u);
@@ -153,7 +142,7 @@ TEST_F(MeasurementSupportTest, TransportFailingThreeTimesKeepsTheQueue)
     client.pushFailure(503);
     EXPECT_FALSE(support.sendAddedMeasurements());
     EXPECT_EQ(sent(), std::vector<Lines>(3, Lines{line("a"), line("b")}));
-    EXPECT_EQ(log(), (Lines{dbg("Attempting to send 2 measurements."), failure, failure, failure}));
+    EXPECT_EQ(log(), (Lines{dbgLine("Attempting to send 2 measurements."), failure, failure, failure}));
 
     client.forgetRequests();
     EXPECT_TRUE(support.sendAddedMeasurements());
@@ -168,7 +157,7 @@ TEST_F(MeasurementSupportTest, TransportFailuresBeforeSuccessAreRetried)
     client.pushRows({});
     EXPECT_TRUE(support.sendAddedMeasurements());
     EXPECT_EQ(sent().size(), 3u);
-    EXPECT_EQ(log(), (Lines{dbg("Attempting to send 1 measurements."), failure, failure}));
+    EXPECT_EQ(log(), (Lines{dbgLine("Attempting to send 1 measurements."), failure, failure}));
 }
 
 TEST_F(MeasurementSupportTest, ErrorRowResendsExactlyTheNamedRecord)
@@ -180,7 +169,7 @@ TEST_F(MeasurementSupportTest, ErrorRowResendsExactlyTheNamedRecord)
     client.pushRows({});
     EXPECT_TRUE(support.sendAddedMeasurements());
     EXPECT_EQ(sent(), (std::vector<Lines>{{line("a"), line("b"), line("c")}, {line("b")}}));
-    EXPECT_EQ(log(), (Lines{dbg("Attempting to send 3 measurements."), resend}));
+    EXPECT_EQ(log(), (Lines{dbgLine("Attempting to send 3 measurements."), resend}));
 
     client.forgetRequests();
     EXPECT_TRUE(support.sendAddedMeasurements());
@@ -200,7 +189,7 @@ TEST_F(MeasurementSupportTest, LineNumbersCountWithinEachPass)
     EXPECT_EQ(sent(), (std::vector<Lines>{{line("a"), line("b"), line("c"), line("d")},
                                           {line("d"), line("b"), line("a")},
                                           {line("b"), line("a")}}));
-    EXPECT_EQ(log(), (Lines{dbg("Attempting to send 4 measurements."), resend, resend}));
+    EXPECT_EQ(log(), (Lines{dbgLine("Attempting to send 4 measurements."), resend, resend}));
 }
 
 TEST_F(MeasurementSupportTest, ALineNamedTwiceIsResentTwice)
@@ -223,9 +212,9 @@ TEST_F(MeasurementSupportTest, UnmappableErrorRowsAreReportedAndIgnored)
                      {Field::integer(43), Field::string("2")}, {Field::integer(44)}});
     EXPECT_TRUE(support.sendAddedMeasurements());
     EXPECT_EQ(sent().size(), 1u);
-    const std::string notFound = wrn("Measurement error not found in sent measurements.");
-    EXPECT_EQ(log(), (Lines{dbg("Attempting to send 3 measurements."), notFound, notFound, notFound,
-                            wrn("Measurement error cannot be associated with a specific record.")}));
+    const std::string notFound = wrnLine("Measurement error not found in sent measurements.");
+    EXPECT_EQ(log(), (Lines{dbgLine("Attempting to send 3 measurements."), notFound, notFound, notFound,
+                            wrnLine("Measurement error cannot be associated with a specific record.")}));
 
     client.forgetRequests();
     EXPECT_TRUE(support.sendAddedMeasurements());
@@ -243,7 +232,7 @@ TEST_F(MeasurementSupportTest, ARecordFailingInEveryPassKeepsTheWholeQueue)
     });
     EXPECT_FALSE(support.sendAddedMeasurements());
     EXPECT_EQ(sent(), (std::vector<Lines>{{line("a"), line("b")}, {line("b")}, {line("b")}}));
-    EXPECT_EQ(log(), (Lines{dbg("Attempting to send 2 measurements."), resend, resend, resend}));
+    EXPECT_EQ(log(), (Lines{dbgLine("Attempting to send 2 measurements."), resend, resend, resend}));
 
     // The record the platform took in the first pass goes out again too.
     client.forgetRequests();
@@ -267,7 +256,7 @@ TEST_F(MeasurementSupportTest, TransportFailureInAResendPassKeepsTheQueue)
     EXPECT_EQ(sent().size(), 4u);
     EXPECT_EQ(sent()[3], Lines{line("a")});
     EXPECT_EQ(log(),
-              (Lines{dbg("Attempting to send 2 measurements."), resend, failure, failure, failure}));
+              (Lines{dbgLine("Attempting to send 2 measurements."), resend, failure, failure, failure}));
 
     client.forgetRequests();
     EXPECT_TRUE(support.sendAddedMeasurements());
@@ -282,7 +271,7 @@ TEST_F(MeasurementSupportTest, AFullQueueDropsItsOldestRecordsABlockAtATime)
     for (unsigned i = 0; i <= bound + block; ++i)
         names.push_back(std::to_string(i));
     const std::string dropped =
-        wrn("Measurement queue full: " + std::to_string(block) + " oldest measurements dropped.");
+        wrnLine("Measurement queue full: " + std::to_string(block) + " oldest measurements dropped.");
 
     for (unsigned i = 0; i < bound; ++i)
         queue(names[i].c_str());
@@ -310,8 +299,8 @@ TEST_F(MeasurementSupportTest, AddingNamesLogsEach)
     EXPECT_TRUE(support.addSupportedMeasurement("a"));
     EXPECT_TRUE(support.addSupportedMeasurement("b c"));
     EXPECT_FALSE(support.addSupportedMeasurement(nullptr));
-    EXPECT_EQ(log(), (Lines{dbg("Adding supported measurement: a"),
-                            dbg("Adding supported measurement: b c")}));
+    EXPECT_EQ(log(), (Lines{dbgLine("Adding supported measurement: a"),
+                            dbgLine("Adding supported measurement: b c")}));
 }
 
 TEST_F(MeasurementSupportTest, UpdateWithAnEmptyListClears)
@@ -373,11 +362,11 @@ TEST_F(MeasurementSupportTest, SetRejectsUnexpectedAnswers)
 
     client.pushRows({});
     EXPECT_FALSE(support.setSupportedMeasurements());
-    EXPECT_EQ(log(), Lines{err("No data received.")});
+    EXPECT_EQ(log(), Lines{errLine("No data received.")});
 
     client.pushRows({{Field::integer(2000), Field::integer(1), Field::integer(device + 1)}});
     EXPECT_FALSE(support.setSupportedMeasurements());
-    EXPECT_EQ(log(), Lines{err("Device not matching.")});
+    EXPECT_EQ(log(), Lines{errLine("Device not matching.")});
 
     // Silently refused: no values, too few to carry the id, another answer.
     client.pushRows({{}, {Field::integer(2000), Field::integer(1), Field::integer(device)}});
@@ -410,11 +399,11 @@ TEST_F(MeasurementSupportTest, ClearRejectsUnexpectedAnswers)
 {
     client.pushRows({{Field::integer(2000), Field::integer(1), Field::integer(123456)}});
     EXPECT_FALSE(support.clearSupportedMeasurements());
-    EXPECT_EQ(log(), Lines{err("Returned device ID 123456 not matching.")});
+    EXPECT_EQ(log(), Lines{errLine("Returned device ID 123456 not matching.")});
 
     client.pushRows({{Field::integer(2000), Field::integer(1), Field::integer(-5)}});
     EXPECT_FALSE(support.clearSupportedMeasurements());
-    EXPECT_EQ(log(), Lines{err("Returned device ID -5 not matching.")});
+    EXPECT_EQ(log(), Lines{errLine("Returned device ID -5 not matching.")});
 
     client.pushRows({});
     client.pushRows({{}});

@@ -1,5 +1,6 @@
 // The log relay as the agent meets it: a burst of lines while /dev/log is
 // gone, in a sandbox that this test program enters.
+#include "LogCapture.h"
 #include "SandboxTesting.h"
 #include "TempDir.h"
 
@@ -33,7 +34,7 @@ long residentKiB(pid_t pid)
 // A line as the agent's logger writes it, in one write.
 std::string logLine(int number)
 {
-    return "\x1b[1m\x1b[32m[2024-05-01T12:34:56] [MSG] \x1b[0m\x1b[32mline " + std::to_string(number) + "\x1b[0m\n";
+    return msgLine("line " + std::to_string(number), "2024-05-01T12:34:56") + "\n";
 }
 
 bool writeAll(int fd, const std::string& bytes)

@@ -62,9 +62,7 @@ TEST(PluginLibrary, RefusesASecondRegistrationUnderAnotherPathString)
     }
     Logger::instance()->setVerbosity(0);
     // plugin_finalize succeeds: the one unload line and nothing else.
-    EXPECT_EQ(withoutTimes(unloading.text()),
-              "\x1b[1m\x1b[36m[TIME] [DBG] \x1b[0m\x1b[36mUnloading plugin: " + library +
-                  "\x1b[0m\n");
+    EXPECT_EQ(withoutTimes(unloading.text()), dbgLine("Unloading plugin: " + library) + "\n");
 }
 
 TEST(PluginLibrary, HandlerFromTheLibraryReportsTheModem)

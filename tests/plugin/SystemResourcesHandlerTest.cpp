@@ -132,8 +132,7 @@ TEST_F(SystemResourcesHandlerTest, WithoutImeiWarnsAndQueuesNothing)
 
     EXPECT_TRUE(ran);
     EXPECT_EQ(withoutTimes(log),
-              "\x1b[1m\x1b[36m[TIME] [DBG] \x1b[0m\x1b[36mCreating mobile info.\x1b[0m\n"
-              "\x1b[1m\x1b[33m[TIME] [WRN] \x1b[0m\x1b[33mNo mobile info available\x1b[0m\n");
+              dbgLine("Creating mobile info.") + "\n" + wrnLine("No mobile info available") + "\n");
     EXPECT_EQ(sent(), Lines());
     EXPECT_TRUE(client.requests().empty());
 }

@@ -131,10 +131,14 @@ inline std::vector<std::string> logLines(const std::string& text)
 }
 
 // One decorated line as the logger writes it at verbosity 1 and up,
-// without its line feed.
-inline std::string msgLine(const std::string& m) { return LOG_PREFIX_MSG + m + LOG_RESET; }
-inline std::string wrnLine(const std::string& m) { return LOG_PREFIX_WRN + m + LOG_RESET; }
-inline std::string errLine(const std::string& m) { return LOG_PREFIX_ERR + m + LOG_RESET; }
-inline std::string dbgLine(const std::string& m) { return LOG_PREFIX_DBG + m + LOG_RESET; }
+// without its line feed: its time as withoutTimes masks it, or as given.
+inline std::string decoratedLine(std::string prefix, const std::string& m, const char* time)
+{
+    return prefix.replace(prefix.find("TIME"), 4, time) + m + LOG_RESET;
+}
+inline std::string msgLine(const std::string& m, const char* time = "TIME") { return decoratedLine(LOG_PREFIX_MSG, m, time); }
+inline std::string wrnLine(const std::string& m, const char* time = "TIME") { return decoratedLine(LOG_PREFIX_WRN, m, time); }
+inline std::string errLine(const std::string& m, const char* time = "TIME") { return decoratedLine(LOG_PREFIX_ERR, m, time); }
+inline std::string dbgLine(const std::string& m, const char* time = "TIME") { return decoratedLine(LOG_PREFIX_DBG, m, time); }
 
 #endif
