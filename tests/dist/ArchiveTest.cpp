@@ -7,6 +7,7 @@
 #include "SandboxShell.h"
 #include "SandboxTesting.h"
 #include "TempDir.h"
+#include "Transcript.h"
 
 #include <dirent.h>
 #include <map>
@@ -144,12 +145,7 @@ TEST(RouterArchive, InstallsIntoAnEmptyOptWhereTheModuleStartsAndStops)
     EXPECT_FALSE(processLiving(supervisor));
     EXPECT_FALSE(processLiving(agents[0]));
     EXPECT_EQ(livingGroupMembers(supervisor), std::vector<pid_t>{});
-    std::vector<std::string> supervisorTexts;
-    for (const SyslogMessage& m : sandbox.syslog().messages())
-        if (m.ident == "orvanta")
-            supervisorTexts.push_back(m.text);
-    EXPECT_EQ(supervisorTexts,
-              (std::vector<std::string>{"started", "Starting agent", "sending SIGKILL to agent", "terminated"}));
+    EXPECT_EQ(transcript(sandbox.syslog().messages(), supervisor, "orvanta"), stoppedWhileRunning);
     EXPECT_TRUE(sandbox.syslog().waitForText("Agent running.", 0ms)) << "the agent's log did not reach syslog";
 
     // An upgrade: the archive unpacked over the configured module.

@@ -5,6 +5,7 @@
 #include "RouterTools.h"
 #include "SandboxTesting.h"
 #include "TempDir.h"
+#include "Transcript.h"
 
 #include <algorithm>
 #include <csignal>
@@ -367,35 +368,20 @@ TEST_P(InitScript, PassesTheAgentsLogToSyslog)
 
     // The agent's standard output (here the development agent's wire lines)
     // arrives too, untagged: info.
-    std::vector<std::string> agent, supervisorTexts;
-    for (const SyslogMessage& m : syslog.messages()) {
-        if (m.ident == "tessard")
-            agent.push_back(m.line());
-        else
-            supervisorTexts.push_back(m.text);
-    }
-    const std::string templateHead = "info.daemon tessard: template: 10,100";
-    const std::string types = ",PUT,/inventory/managedObjects/%%,application/vnd.com.zel.orvanta.managedObject+json,"
-                              "application/vnd.com.zel.orvanta.managedObject+json,%%,";
-    EXPECT_EQ(agent, (std::vector<std::string>{
-                         "notice.daemon tessard: Server http://developer.orvanta.com/s, user router-17, interval 0 s.",
-                         "err.daemon tessard: tessard-measured-values.so: cannot open shared object file: No such "
-                         "file or directory",
-                         "notice.daemon tessard: Handler system_resources, interval 60 s.",
-                         "warning.daemon tessard: No plugin of type measured_values.",
-                         "info.daemon tessard: identifier: com_orvanta_posix_agent_a19aa7163a456d6c",
-                         templateHead + "0" + types + "UNSIGNED STRING,\"{\"\"ovx_SupportedMeasurements\"\":[%%]}\"",
-                         templateHead + "1" + types + "UNSIGNED,\"{\"\"ovx_SupportedMeasurements\"\":[]}\"",
-                         "info.daemon tessard: template: 11,2000,,\"$.ovx_IsDevice\",\"$.id\"",
-                         templateHead + "2" + types +
-                             "UNSIGNED STRING STRING STRING,\"{\"\"ovx_Mobile\"\":{\"\"imei\"\":\"\"%%\"\",\"\"cellId\"\":"
-                             "\"\"%%\"\",\"\"iccid\"\":\"\"%%\"\"}}\"",
-                         "notice.daemon tessard: Agent running.",
-                         "info.daemon tessard: request: 1002,1,351234567890123,4711,89490200001234567890",
-                         "info.daemon tessard: status: 0",
-                     }));
-    EXPECT_EQ(supervisorTexts,
-              (std::vector<std::string>{"started", "Starting agent", "sending SIGKILL to agent", "terminated"}));
+    EXPECT_EQ(transcript(syslog.messages(), supervisor, "tessard"), R"(notice.daemon tessard: Server http://developer.orvanta.com/s, user router-17, interval 0 s.
+err.daemon tessard: tessard-measured-values.so: cannot open shared object file: No such file or directory
+notice.daemon tessard: Handler system_resources, interval 60 s.
+warning.daemon tessard: No plugin of type measured_values.
+info.daemon tessard: identifier: com_orvanta_posix_agent_a19aa7163a456d6c
+info.daemon tessard: template: 10,1000,PUT,/inventory/managedObjects/%%,application/vnd.com.zel.orvanta.managedObject+json,application/vnd.com.zel.orvanta.managedObject+json,%%,UNSIGNED STRING,"{""ovx_SupportedMeasurements"":[%%]}"
+info.daemon tessard: template: 10,1001,PUT,/inventory/managedObjects/%%,application/vnd.com.zel.orvanta.managedObject+json,application/vnd.com.zel.orvanta.managedObject+json,%%,UNSIGNED,"{""ovx_SupportedMeasurements"":[]}"
+info.daemon tessard: template: 11,2000,,"$.ovx_IsDevice","$.id"
+info.daemon tessard: template: 10,1002,PUT,/inventory/managedObjects/%%,application/vnd.com.zel.orvanta.managedObject+json,application/vnd.com.zel.orvanta.managedObject+json,%%,UNSIGNED STRING STRING STRING,"{""ovx_Mobile"":{""imei"":""%%"",""cellId"":""%%"",""iccid"":""%%""}}"
+notice.daemon tessard: Agent running.
+info.daemon tessard: request: 1002,1,351234567890123,4711,89490200001234567890
+info.daemon tessard: status: 0
+)");
+    EXPECT_EQ(transcript(syslog.messages(), supervisor, "orvanta"), stoppedWhileRunning);
 }
 
 TEST_P(InitScript, StopsAnEnabledOrDisabledModule)

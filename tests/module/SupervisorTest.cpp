@@ -3,6 +3,7 @@
 #include "Processes.h"
 #include "Sandbox.h"
 #include "SandboxTesting.h"
+#include "Transcript.h"
 
 #include <csignal>
 #include <libconfig.h>
@@ -18,6 +19,7 @@ using namespace std::chrono_literals;
 using orvanta::test::Sandbox;
 using orvanta::test::SandboxOptions;
 using orvanta::test::SyslogMessage;
+using orvanta::test::stoppedWhileRunning;
 using Clock = std::chrono::steady_clock;
 
 namespace {
@@ -119,22 +121,13 @@ protected:
         return Clock::now() - sent;
     }
 
-    // The texts of all messages, once at least n have been received (the
-    // recorder's thread may lag behind what the supervisor has sent).
-    std::vector<std::string> texts(std::size_t n = 0)
+    // The transcript of the messages once at least n have arrived (the
+    // recorder's thread may lag behind what the supervisor has sent): all
+    // of them, or the first `limit` where more may follow.
+    std::string log(std::size_t n, std::size_t limit = std::string::npos)
     {
         sandbox->syslog().waitForCount(n, 5s);
-        return sandbox->syslog().texts();
-    }
-
-    // Every message comes as "orvanta[<supervisor pid>]" from LOG_DAEMON.
-    void expectAllFromSupervisor()
-    {
-        for (const SyslogMessage& m : sandbox->syslog().messages()) {
-            EXPECT_EQ(m.ident, "orvanta") << m.raw;
-            EXPECT_EQ(m.pid, pid) << m.raw;
-            EXPECT_EQ(m.facility, LOG_DAEMON) << m.raw;
-        }
+        return orvanta::test::transcript(sandbox->syslog().messages(), pid, nullptr, limit);
     }
 
     std::unique_ptr<Sandbox> sandbox;
@@ -197,7 +190,8 @@ TEST_F(Supervisor, EmptyMissingOrUnreadableSettingsGiveEmptyCredentialsAndInterv
         ORVANTA_REQUIRE_STARTED(box(), startSupervisor());
         ASSERT_TRUE(waitForRun(1));
         EXPECT_EQ(sandbox->readFile("/var/orvanta/runs/1.cfg"), agentConfig("", "", 0));
-        EXPECT_EQ(texts(2), (std::vector<std::string>{"started", "Starting agent"}));
+        EXPECT_EQ(log(2), "notice.daemon orvanta[PID]: started\n"
+                          "notice.daemon orvanta[PID]: Starting agent\n");
     }
 }
 
@@ -255,22 +249,25 @@ TEST_F(Supervisor, RestartsAnEndedAgentEvery3SecondsWithAFreshConfiguration)
         EXPECT_EQ(sandbox->readFile("/var/orvanta/runs/" + std::to_string(n) + ".cfg"), agentConfig("u", "p", 60))
             << "run " << n;
 
-    ASSERT_TRUE(sandbox->syslog().waitForCount(6, 5s));
+    EXPECT_EQ(log(6, 6), R"(notice.daemon orvanta[PID]: started
+notice.daemon orvanta[PID]: Starting agent
+notice.daemon orvanta[PID]: agent_terminated
+notice.daemon orvanta[PID]: Starting agent
+notice.daemon orvanta[PID]: agent_terminated
+notice.daemon orvanta[PID]: Starting agent
+)");
     std::vector<SyslogMessage> messages = sandbox->syslog().messages();
-    std::vector<std::string> first6;
-    for (std::size_t i = 0; i < 6; ++i)
-        first6.push_back(messages[i].text);
-    EXPECT_EQ(first6, (std::vector<std::string>{"started", "Starting agent", "agent_terminated", "Starting agent",
-                                                 "agent_terminated", "Starting agent"}));
-    for (std::size_t i = 0; i < 6; ++i)
-        EXPECT_EQ(messages[i].priority, LOG_NOTICE) << messages[i].raw;
+    ASSERT_GE(messages.size(), 6u);
     // From the end of one run to the next start: the 3-second pause.
     for (std::size_t end : {2u, 4u}) {
         auto pause = messages[end + 1].arrival - messages[end].arrival;
         EXPECT_GE(pause, 2900ms);
         EXPECT_LE(pause, 4000ms);
     }
-    expectAllFromSupervisor();
+    // What came after the six came from the supervisor too.
+    for (const SyslogMessage& m : messages)
+        EXPECT_EQ(m.ident + "[" + std::to_string(m.pid) + "]." + std::to_string(m.facility),
+                  "orvanta[" + std::to_string(pid) + "]." + std::to_string(LOG_DAEMON)) << m.raw;
 }
 
 TEST_F(Supervisor, RestartsAnAgentThatCannotBeExecuted)
@@ -287,9 +284,11 @@ TEST_F(Supervisor, RestartsAnAgentThatCannotBeExecuted)
             startTimeout + 5s);
         ASSERT_TRUE(second);
         // The second run may have ended already.
-        std::vector<std::string> seen = texts(4);
-        seen.resize(4);
-        EXPECT_EQ(seen, (std::vector<std::string>{"started", "Starting agent", "agent_terminated", "Starting agent"}));
+        EXPECT_EQ(log(4, 4), R"(notice.daemon orvanta[PID]: started
+notice.daemon orvanta[PID]: Starting agent
+notice.daemon orvanta[PID]: agent_terminated
+notice.daemon orvanta[PID]: Starting agent
+)");
         EXPECT_FALSE(sandbox->exists("/var/orvanta/runs/count"));
         EXPECT_EQ(sandbox->readFile(agentCfgPath), agentConfig("", "", 0));
     }
@@ -310,15 +309,12 @@ TEST_F(Supervisor, StartsTheAgentEvenWithoutVarOrvanta)
     int status = 0;
     stopWith(SIGTERM, &status);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "wait status " << status;
-    sandbox->syslog().waitForCount(5, 5s);
-    std::vector<std::string> lines;
-    for (const SyslogMessage& m : sandbox->syslog().messages())
-        lines.push_back(m.line());
-    std::string p = "orvanta[" + std::to_string(pid) + "]: ";
-    EXPECT_EQ(lines, (std::vector<std::string>{"notice.daemon " + p + "started", "notice.daemon " + p + "Starting agent",
-                                               "err.daemon " + p + "Creating tessard.cfg failed",
-                                               "notice.daemon " + p + "sending SIGKILL to agent",
-                                               "notice.daemon " + p + "terminated"}));
+    EXPECT_EQ(log(5), R"(notice.daemon orvanta[PID]: started
+notice.daemon orvanta[PID]: Starting agent
+err.daemon orvanta[PID]: Creating tessard.cfg failed
+notice.daemon orvanta[PID]: sending SIGKILL to agent
+notice.daemon orvanta[PID]: terminated
+)");
 }
 
 // A full or read-only /var/orvanta: the agent starts with the file as it was.
@@ -348,8 +344,10 @@ TEST_F(Supervisor, ReportsAFailedWriteAndKeepsThePreviousFile)
         ASSERT_TRUE(box().writeFile(agentPath, stubAgent(Agent::Sleeps, "/opt/orvanta/runs"), 0755));
         ORVANTA_REQUIRE_STARTED(box(), startSupervisor(c.setup));
         ASSERT_TRUE(waitForRun(1, "/opt/orvanta/runs"));
-        EXPECT_EQ(texts(3), (std::vector<std::string>{"started", "Starting agent", "Creating tessard.cfg failed"}));
-        EXPECT_EQ(sandbox->syslog().messages().at(2).priority, LOG_ERR);
+        EXPECT_EQ(log(3), R"(notice.daemon orvanta[PID]: started
+notice.daemon orvanta[PID]: Starting agent
+err.daemon orvanta[PID]: Creating tessard.cfg failed
+)");
         EXPECT_EQ(sandbox->readFile(agentCfgPath), "previous\n");
         EXPECT_EQ(sandbox->readFile("/opt/orvanta/runs/1.cfg"), "previous\n");
         EXPECT_FALSE(sandbox->exists("/var/orvanta/tessard.cfg.new"));
@@ -385,8 +383,7 @@ TEST_F(Supervisor, NeverOpensWhatWasPlantedUnderTheTemporaryName)
         int status = 0;
         stopWith(SIGTERM, &status);
         ASSERT_TRUE(sandbox->syslog().waitForText("terminated", 5s));
-        EXPECT_EQ(sandbox->syslog().texts(), (std::vector<std::string>{"started", "Starting agent",
-                                                                        "sending SIGKILL to agent", "terminated"}));
+        EXPECT_EQ(log(4), stoppedWhileRunning);
     }
 }
 
@@ -434,10 +431,7 @@ TEST_P(StopSignal, WhileTheAgentRunsKillsItAndExits)
         EXPECT_TRUE(orvanta::test::processEndsWithin(agent, 5s)) << "agent still runs";
     }
 
-    EXPECT_EQ(texts(4), (std::vector<std::string>{"started", "Starting agent", "sending SIGKILL to agent", "terminated"}));
-    for (const SyslogMessage& m : sandbox->syslog().messages())
-        EXPECT_EQ(m.priority, LOG_NOTICE) << m.raw;
-    expectAllFromSupervisor();
+    EXPECT_EQ(log(4), stoppedWhileRunning);
 }
 
 TEST_P(StopSignal, DuringThePauseExitsWithoutKill)
@@ -451,8 +445,11 @@ TEST_P(StopSignal, DuringThePauseExitsWithoutKill)
     auto took = stopWith(GetParam(), &status);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "wait status " << status;
     EXPECT_LT(took, 1s);
-    EXPECT_EQ(texts(4), (std::vector<std::string>{"started", "Starting agent", "agent_terminated", "terminated"}));
-    expectAllFromSupervisor();
+    EXPECT_EQ(log(4), R"(notice.daemon orvanta[PID]: started
+notice.daemon orvanta[PID]: Starting agent
+notice.daemon orvanta[PID]: agent_terminated
+notice.daemon orvanta[PID]: terminated
+)");
 }
 
 INSTANTIATE_TEST_SUITE_P(Supervisor, StopSignal, ::testing::Values(SIGINT, SIGTERM, SIGQUIT),
