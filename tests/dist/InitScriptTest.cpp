@@ -207,6 +207,16 @@ protected:
     }
 
     // The supervisor, its agent and what the agent left are all gone.
+    struct Running {
+        pid_t supervisor, agent, pipeline;
+    };
+    // Starts the module and waits for its agent and the agent's pipeline.
+    Running startRunning()
+    {
+        pid_t supervisor = startModule();
+        return {supervisor, agentPid(), pidFrom("/var/orvanta/pipeline.pid", 5s)};
+    }
+
     void expectNothingLeft(pid_t supervisor, pid_t agent, pid_t pipeline)
     {
         sandbox->waitExit(supervisor, 100ms);
@@ -287,15 +297,13 @@ TEST_P(InitScript, StartsReportsAndStopsTheModuleLeavingNothingRunning)
 {
     installModule();
     enable();
-    pid_t supervisor = startModule();
+    auto [supervisor, agent, pipeline] = startRunning();
     ASSERT_GT(supervisor, 0);
     EXPECT_EQ(sandbox->fileMode("/var/orvanta"), mode_t{0700});
     EXPECT_EQ(sandbox->readFile(pidPath), std::to_string(supervisor) + "\n");
     EXPECT_EQ(processName(supervisor), "module-supervis");
     EXPECT_EQ(livingGroupMembers(supervisor).size(), 3u) << "supervisor, agent, pipeline, none else";
     EXPECT_EQ(sandbox->readFile("/var/orvanta/agent.env"), "/opt/orvanta/lib\n");
-    pid_t agent = agentPid();
-    pid_t pipeline = pidFrom("/var/orvanta/pipeline.pid", 5s);
 
     ScriptResult result = init("status");
     EXPECT_EQ(result.exitCode, 0);
@@ -388,9 +396,7 @@ TEST_P(InitScript, StopsAnEnabledOrDisabledModule)
 {
     installModule();
     enable();
-    pid_t supervisor = startModule();
-    pid_t agent = agentPid();
-    pid_t pipeline = pidFrom("/var/orvanta/pipeline.pid", 5s);
+    auto [supervisor, agent, pipeline] = startRunning();
     ASSERT_TRUE(sandbox->writeFile(settingsPath, defaults, 0600));
     ScriptResult result = init("stop");
     EXPECT_EQ(result.exitCode, 0);
@@ -402,9 +408,7 @@ TEST_P(InitScript, RestartReplacesTheSupervisor)
 {
     installModule();
     enable();
-    pid_t first = startModule();
-    pid_t firstAgent = agentPid();
-    pid_t firstPipeline = pidFrom("/var/orvanta/pipeline.pid", 5s);
+    auto [first, firstAgent, firstPipeline] = startRunning();
 
     ScriptResult result = init("restart");
     pid_t second = supervisorPid();
@@ -474,9 +478,7 @@ TEST_P(InitScript, AKilledSupervisorTakesItsAgentAlongAndStartSweepsWhatIsLeft)
 {
     installModule();
     enable();
-    pid_t first = startModule();
-    pid_t agent = agentPid();
-    pid_t pipeline = pidFrom("/var/orvanta/pipeline.pid", 5s);
+    auto [first, agent, pipeline] = startRunning();
     ASSERT_EQ(kill(first, SIGKILL), 0);
     if (sandbox->adoptsOrphans())
         sandbox->waitExit(first, 5s);
@@ -578,9 +580,7 @@ TEST_P(InitScript, AReadOnlyVarOrvantaStartsNothingButStillStops)
     EXPECT_EQ(result.err, "orvanta: cannot create /var/orvanta/init.lock, not started\n");
     EXPECT_TRUE(sandbox->syslog().texts().empty()) << "a supervisor was started";
 
-    pid_t supervisor = startModule();
-    pid_t agent = agentPid();
-    pid_t pipeline = pidFrom("/var/orvanta/pipeline.pid", 5s);
+    auto [supervisor, agent, pipeline] = startRunning();
     result = runShell(*sandbox, shell, {"/opt/orvanta/etc/init", "stop"}, readOnly);
     EXPECT_EQ(result.exitCode, 0);
     EXPECT_EQ(result.out, "orvanta: stopped\n");

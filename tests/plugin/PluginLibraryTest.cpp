@@ -1,25 +1,10 @@
 // The built library as a host loads it: registration through plugin_init,
 // the refusal of a second registration, finalisation at unload.
-#include "Agent.h"
+#include "LibraryHost.h"
 #include "LogCapture.h"
 #include "Logger.h"
-#include "MeasurementSupport.h"
-#include "Plugin.h"
-#include "PluginConfiguration.h"
-#include "PluginHandler.h"
-#include "PluginManager.h"
-#include "RecordingRequestClient.h"
-#include "RouterTools.h"
-#include "SandboxTesting.h"
-#include "TemplateCollection.h"
 
-#include <libconfig.h>
-
-#include <memory>
 #include <string>
-
-using orvanta::test::RouterTools;
-using orvanta::test::Sandbox;
 
 namespace {
 
@@ -68,34 +53,11 @@ TEST(PluginLibrary, RefusesASecondRegistrationUnderAnotherPathString)
 TEST(PluginLibrary, HandlerFromTheLibraryReportsTheModem)
 {
     ORVANTA_REQUIRE_SANDBOX();
-    Sandbox sandbox;
-    ASSERT_TRUE(sandbox.ok());
-    RouterTools tools(sandbox);
-    ASSERT_TRUE(tools.installed());
-    ASSERT_TRUE(sandbox.enter()) << sandbox.lastError();
-    tools.modemReady("351234567890123", "4711", "89490200001234567890");
-
-    config_t config;
-    config_init(&config);
-    ASSERT_EQ(config_read_string(&config, "type = \"system_resources\"; interval = 60;"), CONFIG_TRUE);
-    PluginConfiguration group(config_root_setting(&config));
-    {
-        orvanta::test::RecordingRequestClient client;
-        TemplateCollection templates;
-        Agent agent(client, templates, 77);
-        MeasurementSupport measurements(agent);
-        agent.setMeasurementSupport(&measurements);
-        PluginManager manager;
-        ASSERT_TRUE(manager.loadPlugin(library.c_str()));
-        ASSERT_EQ(manager.pluginCount(), 1u);
-        std::unique_ptr<PluginHandler> handler(manager.getPlugin(0)->createHandler(group, agent));
-        ASSERT_NE(handler, nullptr);
-        ASSERT_TRUE(handler->init());
-        ASSERT_TRUE(handler->run());
-        ASSERT_TRUE(measurements.sendAddedMeasurements());
-        ASSERT_EQ(client.requests().size(), 1u);
-        EXPECT_EQ(client.requests()[0],
-                  std::vector<std::string>{"1000,77,351234567890123,4711,89490200001234567890"});
-    }
-    config_destroy(&config);
+    LibraryHost host("type = \"system_resources\"; interval = 60;", library);
+    ASSERT_TRUE(host.ready) << host.sandbox.lastError();
+    ASSERT_TRUE(host.handler->init());
+    ASSERT_TRUE(host.handler->run());
+    ASSERT_TRUE(host.measurements.sendAddedMeasurements());
+    ASSERT_EQ(host.client.requests().size(), 1u);
+    EXPECT_EQ(host.client.requests()[0], std::vector<std::string>{"1000,77,351234567890123,4711,89490200001234567890"});
 }
