@@ -32,6 +32,10 @@ std::string library(const std::string& name)
     return std::string(TEST_PLUGIN_DIR) + "/testplugin-" + name + ".so";
 }
 
+// What unloading the library of plug-in type alpha logs.
+const std::vector<std::string> alphaUnloaded = {dbgLine("Unloading plugin: " + library("alpha")),
+                                                msgLine("alpha: finalize")};
+
 bool isOpen(const std::string& path)
 {
     void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_NOLOAD);
@@ -148,7 +152,7 @@ TEST_F(PluginLoaderTest, LoadsAWellBehavedLibraryAndRunsItsHandler)
     EXPECT_EQ(logged(), Lines{});
 
     manager.reset();
-    EXPECT_EQ(logged(), (Lines{dbgLine("Unloading plugin: " + alpha), msgLine("alpha: finalize")}));
+    EXPECT_EQ(logged(), alphaUnloaded);
     EXPECT_FALSE(isOpen(alpha));
 }
 
@@ -204,56 +208,45 @@ TEST_F(PluginLoaderTest, RefusesALibraryWhoseInitFailsAfterRegistering)
     EXPECT_STREQ(manager->getPlugin(0)->type(), "alpha");
     logged();
     manager.reset();
-    EXPECT_EQ(logged(), (Lines{dbgLine("Unloading plugin: " + alpha), msgLine("alpha: finalize")}));
+    EXPECT_EQ(logged(), alphaUnloaded);
 }
 
-TEST_F(PluginLoaderTest, RefusesALibraryRegisteringATypeAlreadyRegistered)
+// Beside a loaded library: what is refused, and the loaded one stays alone.
+TEST_F(PluginLoaderTest, RefusesBesideALoadedLibrary)
 {
     const std::string alpha = library("alpha"), duplicate = library("duplicate");
-    ASSERT_TRUE(load(alpha));
-    logged();
-    EXPECT_FALSE(load(duplicate));
-    EXPECT_EQ(logged(), (Lines{dbgLine("Loading library: " + duplicate), msgLine("duplicate: init"),
-                               errLine("Plugin alpha already registered."),
-                               errLine("Plugin initialization function returned 1.")}));
-    EXPECT_FALSE(isOpen(duplicate));
-    EXPECT_EQ(manager->pluginCount(), 1u);
-
-    manager.reset();
-    EXPECT_EQ(logged(), (Lines{dbgLine("Unloading plugin: " + alpha), msgLine("alpha: finalize")}));
-}
-
-TEST_F(PluginLoaderTest, RefusesTheSamePathStringTwiceBeforeOpening)
-{
-    const std::string alpha = library("alpha");
-    ASSERT_TRUE(load(alpha));
-    logged();
-    EXPECT_FALSE(load(alpha)) << "another copy of the same text";
-    EXPECT_EQ(logged(), (Lines{errLine("Library already loaded: " + alpha)}));
-    EXPECT_EQ(manager->pluginCount(), 1u);
-
-    manager.reset();
-    EXPECT_EQ(logged(), (Lines{dbgLine("Unloading plugin: " + alpha), msgLine("alpha: finalize")}));
-}
-
-TEST_F(PluginLoaderTest, OpensOneFileUnderASecondPathStringAgain)
-{
-    const std::string alpha = library("alpha");
     const std::string other = std::string(TEST_PLUGIN_DIR) + "/./testplugin-alpha.so";
-    ASSERT_TRUE(load(alpha));
-    logged();
-    // The dynamic linker hands back the open library; its plugin_init runs
-    // a second time and fails, and the extra reference is closed.
-    EXPECT_FALSE(load(other));
-    EXPECT_EQ(logged(), (Lines{dbgLine("Loading library: " + other), msgLine("alpha: init"),
-                               errLine("Plugin alpha already registered."),
-                               errLine("Plugin initialization function returned 1.")}));
-    EXPECT_TRUE(isOpen(alpha));
-    EXPECT_EQ(manager->pluginCount(), 1u);
+    const struct {
+        const char* what;
+        std::string path;
+        Lines log;
+    } cases[] = {
+        {"a library registering a type already registered", duplicate,
+         {dbgLine("Loading library: " + duplicate), msgLine("duplicate: init"),
+          errLine("Plugin alpha already registered."), errLine("Plugin initialization function returned 1.")}},
+        {"another copy of the same path string, before opening", alpha,
+         {errLine("Library already loaded: " + alpha)}},
+        // The dynamic linker hands back the open library; its plugin_init
+        // runs a second time and fails, and the extra reference is closed.
+        {"the same file under a second path string", other,
+         {dbgLine("Loading library: " + other), msgLine("alpha: init"), errLine("Plugin alpha already registered."),
+          errLine("Plugin initialization function returned 1.")}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        manager.emplace();
+        ASSERT_TRUE(load(alpha));
+        logged();
+        EXPECT_FALSE(load(c.path));
+        EXPECT_EQ(logged(), c.log);
+        EXPECT_FALSE(isOpen(duplicate));
+        EXPECT_TRUE(isOpen(alpha));
+        EXPECT_EQ(manager->pluginCount(), 1u);
 
-    manager.reset();
-    EXPECT_EQ(logged(), (Lines{dbgLine("Unloading plugin: " + alpha), msgLine("alpha: finalize")}));
-    EXPECT_FALSE(isOpen(alpha));
+        manager.reset();
+        EXPECT_EQ(logged(), alphaUnloaded);
+        EXPECT_FALSE(isOpen(alpha));
+    }
 }
 
 TEST_F(PluginLoaderTest, FinalisesAndClosesInLoadOrder)
