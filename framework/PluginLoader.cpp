@@ -4,8 +4,8 @@
 #include "Plugin.h"
 #include "PluginManager.h"
 
-#include <cstring>
 #include <dlfcn.h>
+#include <cstring>
 
 namespace {
 
@@ -32,10 +32,7 @@ const char* findEntryPoint(void* handle, const char* name, PluginEntryPoint& ent
 
 } // namespace
 
-PluginLoader::PluginLoader(PluginManager& owner)
-    : manager(owner), handles(), paths(), count(0)
-{
-}
+PluginLoader::PluginLoader(PluginManager& owner) : manager(owner), handles(), paths(), count(0) {}
 
 PluginLoader::~PluginLoader()
 {

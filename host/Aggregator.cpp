@@ -25,8 +25,14 @@ bool Aggregator::add(const Record& record)
     return appendCopy(records, count, capacity, record);
 }
 
-const Record& Aggregator::get(unsigned index) const { return *records[index]; }
-unsigned Aggregator::length() const { return count; }
+const Record& Aggregator::get(unsigned index) const
+{
+    return *records[index];
+}
+unsigned Aggregator::length() const
+{
+    return count;
+}
 
 void Aggregator::clear()
 {
@@ -35,5 +41,11 @@ void Aggregator::clear()
     count = 0;
 }
 
-unsigned Aggregator::lineCount() const { return count; }
-const Record& Aggregator::line(unsigned index) const { return *records[index]; }
+unsigned Aggregator::lineCount() const
+{
+    return count;
+}
+const Record& Aggregator::line(unsigned index) const
+{
+    return *records[index];
+}

@@ -37,5 +37,11 @@ Record* ComposedRecord::copy() const
     return twin;
 }
 
-unsigned ComposedRecord::size() const { return count; }
-const Value& ComposedRecord::value(unsigned index) const { return *values[index]; }
+unsigned ComposedRecord::size() const
+{
+    return count;
+}
+const Value& ComposedRecord::value(unsigned index) const
+{
+    return *values[index];
+}

@@ -7,11 +7,26 @@
 
 IntegerValue::IntegerValue(long value) : number(value) {}
 
-int IntegerValue::valueType() const { return VALUE_TYPE_INTEGER; }
-long IntegerValue::integerValue() const { return number; }
-double IntegerValue::floatValue() const { return static_cast<double>(number); }
-const char* IntegerValue::characterValue() const { return ""; }
-int IntegerValue::write(AbstractDataSink& sink) const { return sink.writeInteger(number); }
+int IntegerValue::valueType() const
+{
+    return VALUE_TYPE_INTEGER;
+}
+long IntegerValue::integerValue() const
+{
+    return number;
+}
+double IntegerValue::floatValue() const
+{
+    return static_cast<double>(number);
+}
+const char* IntegerValue::characterValue() const
+{
+    return "";
+}
+int IntegerValue::write(AbstractDataSink& sink) const
+{
+    return sink.writeInteger(number);
+}
 
 unsigned IntegerValue::length() const
 {

@@ -20,8 +20,8 @@ bool AgentConfiguration::read(const char* path)
     if (config_error_type(&config) == CONFIG_ERR_FILE_IO)
         Logger::log(Logger::ERR, "Cannot read configuration %s.", path);
     else
-        Logger::log(Logger::ERR, "Configuration %s, line %d: %s", path,
-                    config_error_line(&config), reason ? reason : "parse error");
+        Logger::log(Logger::ERR, "Configuration %s, line %d: %s", path, config_error_line(&config),
+                    reason ? reason : "parse error");
     return false;
 }
 
@@ -33,9 +33,18 @@ const char* AgentConfiguration::text(const char* key) const
     return value;
 }
 
-const char* AgentConfiguration::server() const { return text("server"); }
-const char* AgentConfiguration::username() const { return text("username"); }
-const char* AgentConfiguration::password() const { return text("password"); }
+const char* AgentConfiguration::server() const
+{
+    return text("server");
+}
+const char* AgentConfiguration::username() const
+{
+    return text("username");
+}
+const char* AgentConfiguration::password() const
+{
+    return text("password");
+}
 
 int AgentConfiguration::interval() const
 {
@@ -59,8 +68,8 @@ bool isGroup(const config_setting_t* entry)
 
 } // namespace
 
-std::vector<config_setting_t*> AgentConfiguration::entries(const char* key,
-                                                           bool (*kept)(const config_setting_t*)) const
+std::vector<config_setting_t*> AgentConfiguration::entries(
+    const char* key, bool (*kept)(const config_setting_t*)) const
 {
     std::vector<config_setting_t*> found;
     config_setting_t* setting = config_lookup(&config, key);

@@ -5,13 +5,13 @@
 #include "PluginConfiguration.h"
 #include "PluginHandler.h"
 
+#include <poll.h>
+#include <unistd.h>
 #include <cerrno>
 #include <climits>
 #include <cstring>
 #include <ctime>
 #include <new>
-#include <poll.h>
-#include <unistd.h>
 
 namespace {
 
@@ -77,8 +77,8 @@ bool DevAgent::start(const char* configurationPath)
 void DevAgent::createHandlers()
 {
     for (unsigned i = 0; i < configuration.groupCount(); ++i) {
-        std::unique_ptr<PluginConfiguration> group(
-            new (std::nothrow) PluginConfiguration(configuration.group(i)));
+        std::unique_ptr<PluginConfiguration> group(new (std::nothrow)
+                                                       PluginConfiguration(configuration.group(i)));
         if (!group)
             return;
         const char* type = group->type();

@@ -49,7 +49,7 @@ private:
     struct Scheduled {
         std::unique_ptr<PluginConfiguration> configuration;
         PluginHandler* handler;
-        long long due;       // monotonic milliseconds; -1 when never again
+        long long due; // monotonic milliseconds; -1 when never again
     };
 
     void createHandlers();

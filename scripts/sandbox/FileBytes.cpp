@@ -28,4 +28,4 @@ bool writeFileBytes(const std::string& path, const std::string& bytes)
     return close(fd) == 0 && ok;
 }
 
-}  // namespace orvanta::test
+} // namespace orvanta::test

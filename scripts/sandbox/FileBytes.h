@@ -11,4 +11,4 @@ std::optional<std::string> readFileBytes(const std::string& path);
 // Creates or replaces a file; false on failure.
 bool writeFileBytes(const std::string& path, const std::string& bytes);
 
-}  // namespace orvanta::test
+} // namespace orvanta::test

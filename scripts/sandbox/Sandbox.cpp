@@ -2,12 +2,8 @@
 
 #include "FileBytes.h"
 
-#include <cerrno>
-#include <cstdlib>
-#include <cstring>
 #include <fcntl.h>
 #include <ftw.h>
-#include <functional>
 #include <sched.h>
 #include <signal.h>
 #include <sys/mount.h>
@@ -17,8 +13,12 @@
 #include <sys/sysmacros.h>
 #include <sys/un.h>
 #include <sys/wait.h>
-#include <thread>
 #include <unistd.h>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <functional>
+#include <thread>
 
 #ifndef ORVANTA_SANDBOX_BASE
 #error "ORVANTA_SANDBOX_BASE: the folder in the build tree that holds the sandboxes"
@@ -32,13 +32,15 @@ namespace {
 
 struct Target {
     const char* path;
-    const char* name;  // of its upper directory
+    const char* name; // of its upper directory
 };
-const Target targets[] = {{"/opt", "opt"}, {"/var", "var"}, {"/usr/bin", "usr_bin"}, {"/dev", "dev"}};
+const Target targets[] = {
+    {"/opt", "opt"}, {"/var", "var"}, {"/usr/bin", "usr_bin"}, {"/dev", "dev"}};
 
 // Device nodes that must stay usable when the overlays are mounted from a
 // user namespace (which makes them nodev).
-const char* const devices[] = {"/dev/null", "/dev/zero", "/dev/full", "/dev/random", "/dev/urandom", "/dev/tty"};
+const char* const devices[] = {"/dev/null",   "/dev/zero",    "/dev/full",
+                               "/dev/random", "/dev/urandom", "/dev/tty"};
 
 // Everything the namespace set-up needs, prepared before fork: the child
 // of a multi-threaded process may only make system calls.
@@ -46,17 +48,17 @@ struct Plan {
     bool userNamespace = geteuid() != 0;
     std::string uidMap, gidMap;
     std::vector<std::string> targets, options;
-    std::vector<std::string> deviceSources;  // "/proc/self/fd/N", or "" when absent
+    std::vector<std::string> deviceSources; // "/proc/self/fd/N", or "" when absent
     std::vector<int> deviceFds;
 
-    explicit Plan(const std::vector<std::pair<std::string, std::string>>& layers)  // upper, work
+    explicit Plan(const std::vector<std::pair<std::string, std::string>>& layers) // upper, work
     {
         uidMap = "0 " + std::to_string(geteuid()) + " 1\n";
         gidMap = "0 " + std::to_string(getegid()) + " 1\n";
         for (std::size_t i = 0; i < layers.size(); ++i) {
             targets.push_back(orvanta::test::targets[i].path);
-            options.push_back(std::string("lowerdir=") + orvanta::test::targets[i].path + ",upperdir=" +
-                              layers[i].first + ",workdir=" + layers[i].second);
+            options.push_back(std::string("lowerdir=") + orvanta::test::targets[i].path +
+                              ",upperdir=" + layers[i].first + ",workdir=" + layers[i].second);
         }
         if (!userNamespace)
             return;
@@ -144,7 +146,8 @@ ChildError childError(const char* step, int err)
 // the pipe it is given, and execs or returns (the child then ends with 0).
 // Gives the child's pid; -1 with failure set when the pipe or the fork
 // failed or the child reported a failure (it is reaped then).
-pid_t spawnInNamespace(const Plan& plan, const std::function<void(int errFd)>& inside, ChildError& failure)
+pid_t spawnInNamespace(const Plan& plan, const std::function<void(int errFd)>& inside,
+                       ChildError& failure)
 {
     int errPipe[2];
     if (pipe2(errPipe, O_CLOEXEC) != 0) {
@@ -191,7 +194,7 @@ bool makeDirs(const std::string& path, mode_t mode)
 
 int removeEntry(const char* path, const struct stat*, int, FTW*)
 {
-    chmod(path, 0700);  // overlay work dirs are left without permissions
+    chmod(path, 0700); // overlay work dirs are left without permissions
     remove(path);
     return 0;
 }
@@ -219,7 +222,8 @@ bool isWhiteout(const struct stat& st)
 const char* advice(const char* step, int err, bool userNamespace)
 {
     if (std::strcmp(step, makeRootPrivate) == 0 && err == EINVAL)
-        return " (/ is no mount point here, as in a plain chroot, and what the sandbox mounts could show"
+        return " (/ is no mount point here, as in a plain chroot, and what the sandbox mounts "
+               "could show"
                " outside it: bind-mount the chroot's folder onto itself before entering it,"
                " mount --rbind DIR DIR)";
     return userNamespace ? " (not root: needs unprivileged user namespaces with overlayfs)" : "";
@@ -241,16 +245,18 @@ std::string probe()
     }
     Plan plan(layers);
     ChildError e{};
-    pid_t pid = spawnInNamespace(plan, [](int) {}, e);
+    pid_t pid = spawnInNamespace(
+        plan, [](int) {}, e);
     if (pid > 0)
         waitpid(pid, nullptr, 0);
     removeTree(dir);
     if (pid < 0)
-        return std::string(e.step) + ": " + std::strerror(e.err) + advice(e.step, e.err, plan.userNamespace);
+        return std::string(e.step) + ": " + std::strerror(e.err) +
+               advice(e.step, e.err, plan.userNamespace);
     return "";
 }
 
-}  // namespace
+} // namespace
 
 const std::string& Sandbox::unavailableReason()
 {
@@ -315,7 +321,8 @@ std::string Sandbox::hostPath(const std::string& absPath) const
         const std::string& t = layer.target;
         if (absPath == t)
             return layer.upper;
-        if (absPath.compare(0, t.size(), t) == 0 && absPath.size() > t.size() && absPath[t.size()] == '/')
+        if (absPath.compare(0, t.size(), t) == 0 && absPath.size() > t.size() &&
+            absPath[t.size()] == '/')
             return layer.upper + absPath.substr(t.size());
     }
     return "";
@@ -502,4 +509,4 @@ bool Sandbox::waitExit(pid_t pid, std::chrono::milliseconds timeout, int* status
     }
 }
 
-}  // namespace orvanta::test
+} // namespace orvanta::test

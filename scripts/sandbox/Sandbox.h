@@ -9,11 +9,11 @@
 
 #include "SyslogRecorder.h"
 
+#include <sys/types.h>
 #include <chrono>
 #include <functional>
 #include <optional>
 #include <string>
-#include <sys/types.h>
 #include <utility>
 #include <vector>
 
@@ -65,7 +65,7 @@ public:
     // What absPath holds inside, as far as a program changed or a test
     // placed it (the upper layer), else the real file; nothing when absent.
     std::optional<std::string> readFile(const std::string& absPath) const;
-    std::optional<mode_t> fileMode(const std::string& absPath) const;  // permission bits
+    std::optional<mode_t> fileMode(const std::string& absPath) const; // permission bits
     bool exists(const std::string& absPath) const;
 
     // PATH and the sanitizers' options of the calling process.
@@ -80,7 +80,8 @@ public:
     // child subreaper, so that descendants of the program that it orphans
     // can be reaped with waitExit as well.
     pid_t start(const std::vector<std::string>& argv,
-                const std::vector<std::string>& env = defaultEnvironment(), const ChildSetup& setup = {});
+                const std::vector<std::string>& env = defaultEnvironment(),
+                const ChildSetup& setup = {});
 
     // The same namespace and overlays for the calling process itself (as
     // root; otherwise only while single-threaded). Binds the recorder.
@@ -110,8 +111,8 @@ private:
     SandboxOptions options_;
     std::string dir_;
     std::vector<Layer> layers_;
-    std::vector<pid_t> started_;  // not reaped yet
-    std::vector<pid_t> groups_;   // every pid started: the process groups the programs may make
+    std::vector<pid_t> started_; // not reaped yet
+    std::vector<pid_t> groups_;  // every pid started: the process groups the programs may make
     bool entered_ = false;
     bool syslogBound_ = false;
     bool adoptsOrphans_ = false;
@@ -120,4 +121,4 @@ private:
     int lastErrno_ = 0;
 };
 
-}  // namespace orvanta::test
+} // namespace orvanta::test

@@ -11,12 +11,12 @@
 // program's exit code (128 + signal when it was killed).
 #include "Sandbox.h"
 
+#include <sys/wait.h>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
-#include <sys/wait.h>
 #include <thread>
 #include <vector>
 
@@ -101,7 +101,7 @@ int superviseUntilEnd(Sandbox& sandbox, pid_t pid, double stopAfter)
     return status;
 }
 
-}  // namespace
+} // namespace
 
 int main(int argc, char** argv)
 {

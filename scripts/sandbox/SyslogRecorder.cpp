@@ -1,30 +1,32 @@
 #include "SyslogRecorder.h"
 
-#include <cerrno>
-#include <cstdlib>
-#include <cstring>
 #include <poll.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
 
 namespace orvanta::test {
 
 namespace {
 
-const char* const severityNames[] = {"emerg", "alert", "crit", "err", "warning", "notice", "info", "debug"};
-const char* const facilityNames[] = {"kern", "user",     "mail",   "daemon", "auth",   "syslog", "lpr",    "news",
-                                     "uucp", "cron",     "authpriv", "ftp",  "ntp",    "security", "console", "cron2",
-                                     "local0", "local1", "local2", "local3", "local4", "local5", "local6", "local7"};
+const char* const severityNames[] = {"emerg",   "alert",  "crit", "err",
+                                     "warning", "notice", "info", "debug"};
+const char* const facilityNames[] = {
+    "kern",   "user",   "mail",     "daemon", "auth",   "syslog",   "lpr",     "news",
+    "uucp",   "cron",   "authpriv", "ftp",    "ntp",    "security", "console", "cron2",
+    "local0", "local1", "local2",   "local3", "local4", "local5",   "local6",  "local7"};
 
 bool isTimestamp(const std::string& s, std::size_t at)
 {
     // "Mmm dd hh:mm:ss " (day padded with a blank)
-    return s.size() >= at + 16 && s[at + 3] == ' ' && s[at + 6] == ' ' && s[at + 9] == ':' && s[at + 12] == ':' &&
-           s[at + 15] == ' ';
+    return s.size() >= at + 16 && s[at + 3] == ' ' && s[at + 6] == ' ' && s[at + 9] == ':' &&
+           s[at + 12] == ':' && s[at + 15] == ' ';
 }
 
-}  // namespace
+} // namespace
 
 std::string SyslogMessage::line() const
 {
@@ -125,7 +127,8 @@ void SyslogRecorder::receive()
         ssize_t n = recv(fd_, buffer.data(), buffer.size(), MSG_DONTWAIT);
         if (n < 0)
             continue;
-        SyslogMessage m = parseSyslogDatagram(std::string(buffer.data(), static_cast<std::size_t>(n)));
+        SyslogMessage m =
+            parseSyslogDatagram(std::string(buffer.data(), static_cast<std::size_t>(n)));
         m.arrival = Clock::now();
         std::lock_guard<std::mutex> lock(mutex_);
         messages_.push_back(std::move(m));
@@ -153,7 +156,8 @@ std::size_t SyslogRecorder::count() const
     return messages_.size();
 }
 
-std::optional<SyslogMessage> SyslogRecorder::waitFor(const Predicate& match, std::chrono::milliseconds timeout,
+std::optional<SyslogMessage> SyslogRecorder::waitFor(const Predicate& match,
+                                                     std::chrono::milliseconds timeout,
                                                      std::size_t from) const
 {
     auto deadline = Clock::now() + timeout;
@@ -167,7 +171,8 @@ std::optional<SyslogMessage> SyslogRecorder::waitFor(const Predicate& match, std
     }
 }
 
-std::optional<SyslogMessage> SyslogRecorder::waitForText(const std::string& text, std::chrono::milliseconds timeout,
+std::optional<SyslogMessage> SyslogRecorder::waitForText(const std::string& text,
+                                                         std::chrono::milliseconds timeout,
                                                          std::size_t from) const
 {
     return waitFor([&](const SyslogMessage& m) { return m.text == text; }, timeout, from);
@@ -180,4 +185,4 @@ bool SyslogRecorder::waitForCount(std::size_t n, std::chrono::milliseconds timeo
     return arrived_.wait_until(lock, deadline, [&] { return messages_.size() >= n; });
 }
 
-}  // namespace orvanta::test
+} // namespace orvanta::test

@@ -16,12 +16,12 @@ namespace orvanta::test {
 // One syslog datagram as glibc's syslog() sends it:
 // "<PRI>Mmm dd hh:mm:ss IDENT[PID]: TEXT".
 struct SyslogMessage {
-    int priority = -1;  // severity: LOG_EMERG (0) .. LOG_DEBUG (7)
-    int facility = -1;  // as syslog.h defines it, e.g. LOG_DAEMON (24)
+    int priority = -1; // severity: LOG_EMERG (0) .. LOG_DEBUG (7)
+    int facility = -1; // as syslog.h defines it, e.g. LOG_DAEMON (24)
     std::string ident;
-    long pid = -1;      // -1 when the datagram carries none
+    long pid = -1; // -1 when the datagram carries none
     std::string text;
-    std::string raw;    // the whole datagram
+    std::string raw; // the whole datagram
     std::chrono::steady_clock::time_point arrival;
 
     // "notice.daemon orvanta[123]: started"
@@ -62,7 +62,8 @@ public:
     // matches; gives it, or nothing on timeout.
     std::optional<SyslogMessage> waitFor(const Predicate& match, std::chrono::milliseconds timeout,
                                          std::size_t from = 0) const;
-    std::optional<SyslogMessage> waitForText(const std::string& text, std::chrono::milliseconds timeout,
+    std::optional<SyslogMessage> waitForText(const std::string& text,
+                                             std::chrono::milliseconds timeout,
                                              std::size_t from = 0) const;
     // Waits until at least n messages have arrived.
     bool waitForCount(std::size_t n, std::chrono::milliseconds timeout) const;
@@ -79,4 +80,4 @@ private:
     std::vector<SyslogMessage> messages_;
 };
 
-}  // namespace orvanta::test
+} // namespace orvanta::test
