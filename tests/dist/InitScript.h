@@ -5,15 +5,15 @@
 #include "Processes.h"
 #include "Sandbox.h"
 
+#include <sys/types.h>
 #include <optional>
 #include <string>
-#include <sys/types.h>
 #include <vector>
 
 namespace orvanta::test {
 
 struct ScriptResult {
-    int exitCode = -1;  // -1: did not end in time, or was killed
+    int exitCode = -1; // -1: did not end in time, or was killed
     std::string out;
     std::string err;
 };
@@ -36,4 +36,4 @@ ScriptResult runInit(Sandbox& sandbox, const Shell& shell, const std::string& ac
 // The bytes of a file of the source tree.
 std::string sourceFile(const std::string& path);
 
-}  // namespace orvanta::test
+} // namespace orvanta::test

@@ -1,10 +1,10 @@
 #include "SandboxShell.h"
 #include "TempDir.h"
 
-#include <csignal>
 #include <fcntl.h>
 #include <poll.h>
 #include <unistd.h>
+#include <csignal>
 
 namespace orvanta::test {
 
@@ -49,7 +49,8 @@ ScriptResult SandboxShell::run(const std::string& command, std::chrono::seconds 
         return result;
     const std::string base = sandbox_.dir() + "/shell." + std::to_string(++count_);
     const std::string marker = "__done " + std::to_string(count_) + " ";
-    const std::string line = "{ " + command + "\n} >" + base + ".out 2>" + base + ".err; echo \"" + marker + "$?\"\n";
+    const std::string line =
+        "{ " + command + "\n} >" + base + ".out 2>" + base + ".err; echo \"" + marker + "$?\"\n";
     if (write(input_, line.data(), line.size()) != static_cast<ssize_t>(line.size()))
         return result;
 
@@ -62,7 +63,8 @@ ScriptResult SandboxShell::run(const std::string& command, std::chrono::seconds 
             pending_.erase(0, end + 1);
             break;
         }
-        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
         pollfd p{output_, POLLIN, 0};
         if (left.count() <= 0 || poll(&p, 1, static_cast<int>(left.count())) <= 0)
             return result;
@@ -82,10 +84,10 @@ bool SandboxShell::place(const std::string& absPath, const std::string& bytes, c
     const std::string staged = sandbox_.dir() + "/staged." + std::to_string(count_ + 1);
     if (!writeFileBytes(staged, bytes))
         return false;
-    ScriptResult result = run("mkdir -p \"$(dirname '" + absPath + "')\" && cp '" + staged + "' '" + absPath +
-                              "' && chmod " + mode + " '" + absPath + "'");
+    ScriptResult result = run("mkdir -p \"$(dirname '" + absPath + "')\" && cp '" + staged + "' '" +
+                              absPath + "' && chmod " + mode + " '" + absPath + "'");
     unlink(staged.c_str());
     return result.exitCode == 0;
 }
 
-}  // namespace orvanta::test
+} // namespace orvanta::test

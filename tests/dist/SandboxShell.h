@@ -6,9 +6,9 @@
 #include "InitScript.h"
 #include "Sandbox.h"
 
+#include <sys/types.h>
 #include <chrono>
 #include <string>
-#include <sys/types.h>
 
 namespace orvanta::test {
 
@@ -25,7 +25,8 @@ public:
 
     // Runs one command line; its exit code (-1 when the shell did not answer
     // in time) and what it wrote on each stream.
-    ScriptResult run(const std::string& command, std::chrono::seconds timeout = std::chrono::seconds(60));
+    ScriptResult run(const std::string& command,
+                     std::chrono::seconds timeout = std::chrono::seconds(60));
 
     // Places bytes at absPath inside, through the shell (a file written into
     // an overlay's upper layer from outside may stay unseen inside).
@@ -40,4 +41,4 @@ private:
     unsigned count_ = 0;
 };
 
-}  // namespace orvanta::test
+} // namespace orvanta::test

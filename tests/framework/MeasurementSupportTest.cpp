@@ -123,7 +123,10 @@ TEST_F(MeasurementSupportTest, CleanSendEmptiesTheQueue)
     queue("a");
     queue("b");
     // Rows that are not error rows are ignored.
-    client.pushRows({error(39, 1), error(60, 2), error(0, 1), {Field::integer(40)},
+    client.pushRows({error(39, 1),
+                     error(60, 2),
+                     error(0, 1),
+                     {Field::integer(40)},
                      {Field::string("40"), Field::integer(1)}});
     EXPECT_TRUE(support.sendAddedMeasurements());
     EXPECT_EQ(sent(), (std::vector<Lines>{{line("a"), line("b")}}));
@@ -142,7 +145,8 @@ TEST_F(MeasurementSupportTest, TransportFailingThreeTimesKeepsTheQueue)
     client.pushFailure(503);
     EXPECT_FALSE(support.sendAddedMeasurements());
     EXPECT_EQ(sent(), std::vector<Lines>(3, Lines{line("a"), line("b")}));
-    EXPECT_EQ(log(), (Lines{dbgLine("Attempting to send 2 measurements."), failure, failure, failure}));
+    EXPECT_EQ(log(),
+              (Lines{dbgLine("Attempting to send 2 measurements."), failure, failure, failure}));
 
     client.forgetRequests();
     EXPECT_TRUE(support.sendAddedMeasurements());
@@ -182,9 +186,9 @@ TEST_F(MeasurementSupportTest, LineNumbersCountWithinEachPass)
     queue("b");
     queue("c");
     queue("d");
-    client.pushRows({error(59, 4), error(45, 2), error(40, 1)});   // pass 1: d, b, a
-    client.pushRows({error(50, 2), error(50, 3)});                 // pass 2: b, a
-    client.pushRows({{Field::integer(2000), Field::integer(1)}});  // pass 3: clean
+    client.pushRows({error(59, 4), error(45, 2), error(40, 1)});  // pass 1: d, b, a
+    client.pushRows({error(50, 2), error(50, 3)});                // pass 2: b, a
+    client.pushRows({{Field::integer(2000), Field::integer(1)}}); // pass 3: clean
     EXPECT_TRUE(support.sendAddedMeasurements());
     EXPECT_EQ(sent(), (std::vector<Lines>{{line("a"), line("b"), line("c"), line("d")},
                                           {line("d"), line("b"), line("a")},
@@ -208,13 +212,17 @@ TEST_F(MeasurementSupportTest, UnmappableErrorRowsAreReportedAndIgnored)
     queue("a");
     queue("b");
     queue("c");
-    client.pushRows({error(40, 0), error(41, 4), error(42, -1),
-                     {Field::integer(43), Field::string("2")}, {Field::integer(44)}});
+    client.pushRows({error(40, 0),
+                     error(41, 4),
+                     error(42, -1),
+                     {Field::integer(43), Field::string("2")},
+                     {Field::integer(44)}});
     EXPECT_TRUE(support.sendAddedMeasurements());
     EXPECT_EQ(sent().size(), 1u);
     const std::string notFound = wrnLine("Measurement error not found in sent measurements.");
-    EXPECT_EQ(log(), (Lines{dbgLine("Attempting to send 3 measurements."), notFound, notFound, notFound,
-                            wrnLine("Measurement error cannot be associated with a specific record.")}));
+    EXPECT_EQ(log(),
+              (Lines{dbgLine("Attempting to send 3 measurements."), notFound, notFound, notFound,
+                     wrnLine("Measurement error cannot be associated with a specific record.")}));
 
     client.forgetRequests();
     EXPECT_TRUE(support.sendAddedMeasurements());
@@ -232,7 +240,8 @@ TEST_F(MeasurementSupportTest, ARecordFailingInEveryPassKeepsTheWholeQueue)
     });
     EXPECT_FALSE(support.sendAddedMeasurements());
     EXPECT_EQ(sent(), (std::vector<Lines>{{line("a"), line("b")}, {line("b")}, {line("b")}}));
-    EXPECT_EQ(log(), (Lines{dbgLine("Attempting to send 2 measurements."), resend, resend, resend}));
+    EXPECT_EQ(log(),
+              (Lines{dbgLine("Attempting to send 2 measurements."), resend, resend, resend}));
 
     // The record the platform took in the first pass goes out again too.
     client.forgetRequests();
@@ -255,8 +264,8 @@ TEST_F(MeasurementSupportTest, TransportFailureInAResendPassKeepsTheQueue)
     EXPECT_FALSE(support.sendAddedMeasurements());
     EXPECT_EQ(sent().size(), 4u);
     EXPECT_EQ(sent()[3], Lines{line("a")});
-    EXPECT_EQ(log(),
-              (Lines{dbgLine("Attempting to send 2 measurements."), resend, failure, failure, failure}));
+    EXPECT_EQ(log(), (Lines{dbgLine("Attempting to send 2 measurements."), resend, failure, failure,
+                            failure}));
 
     client.forgetRequests();
     EXPECT_TRUE(support.sendAddedMeasurements());
@@ -270,8 +279,8 @@ TEST_F(MeasurementSupportTest, AFullQueueDropsItsOldestRecordsABlockAtATime)
     std::vector<std::string> names;
     for (unsigned i = 0; i <= bound + block; ++i)
         names.push_back(std::to_string(i));
-    const std::string dropped =
-        wrnLine("Measurement queue full: " + std::to_string(block) + " oldest measurements dropped.");
+    const std::string dropped = wrnLine("Measurement queue full: " + std::to_string(block) +
+                                        " oldest measurements dropped.");
 
     for (unsigned i = 0; i < bound; ++i)
         queue(names[i].c_str());

@@ -14,9 +14,9 @@
 
 #include <gtest/gtest.h>
 
+#include <dlfcn.h>
 #include <cstdlib>
 #include <deque>
-#include <dlfcn.h>
 #include <filesystem>
 #include <memory>
 #include <optional>
@@ -124,9 +124,9 @@ TEST_F(PluginLoaderTest, LoadsAWellBehavedLibraryAndRunsItsHandler)
 {
     const std::string alpha = library("alpha");
     ASSERT_TRUE(load(alpha));
-    EXPECT_EQ(logged(), (Lines{dbgLine("Loading library: " + alpha), msgLine("alpha: init"),
-                               dbgLine("Plugin alpha registered."),
-                               dbgLine("Library loaded: " + alpha)}));
+    EXPECT_EQ(logged(),
+              (Lines{dbgLine("Loading library: " + alpha), msgLine("alpha: init"),
+                     dbgLine("Plugin alpha registered."), dbgLine("Library loaded: " + alpha)}));
     ASSERT_EQ(manager->pluginCount(), 1u);
     dlerror();
     EXPECT_EQ(dlsym(RTLD_DEFAULT, "plugin_init"), nullptr)
@@ -172,8 +172,9 @@ TEST_F(PluginLoaderTest, RefusesALibraryWithSymbolsTheHostLacks)
     // Resolved at once, not when first called.
     const std::string unresolved = library("unresolved");
     EXPECT_FALSE(load(unresolved));
-    EXPECT_EQ(logged(), (Lines{dbgLine("Loading library: " + unresolved),
-                               errLine(unresolved + ": undefined symbol: orvanta_missing_function")}));
+    EXPECT_EQ(logged(),
+              (Lines{dbgLine("Loading library: " + unresolved),
+                     errLine(unresolved + ": undefined symbol: orvanta_missing_function")}));
     EXPECT_FALSE(isOpen(unresolved));
 }
 
@@ -221,15 +222,20 @@ TEST_F(PluginLoaderTest, RefusesBesideALoadedLibrary)
         std::string path;
         Lines log;
     } cases[] = {
-        {"a library registering a type already registered", duplicate,
+        {"a library registering a type already registered",
+         duplicate,
          {dbgLine("Loading library: " + duplicate), msgLine("duplicate: init"),
-          errLine("Plugin alpha already registered."), errLine("Plugin initialization function returned 1.")}},
-        {"another copy of the same path string, before opening", alpha,
+          errLine("Plugin alpha already registered."),
+          errLine("Plugin initialization function returned 1.")}},
+        {"another copy of the same path string, before opening",
+         alpha,
          {errLine("Library already loaded: " + alpha)}},
         // The dynamic linker hands back the open library; its plugin_init
         // runs a second time and fails, and the extra reference is closed.
-        {"the same file under a second path string", other,
-         {dbgLine("Loading library: " + other), msgLine("alpha: init"), errLine("Plugin alpha already registered."),
+        {"the same file under a second path string",
+         other,
+         {dbgLine("Loading library: " + other), msgLine("alpha: init"),
+          errLine("Plugin alpha already registered."),
           errLine("Plugin initialization function returned 1.")}},
     };
     for (const auto& c : cases) {
@@ -287,9 +293,9 @@ TEST_F(PluginLoaderTest, HoldsAtMost128Libraries)
     Lines expected;
     for (int i = 0; i < 128; ++i) {
         ASSERT_TRUE(load(copies[i])) << i;
-        expected.insert(expected.end(), {dbgLine("Loading library: " + copies[i]),
-                                         msgLine("silent: init"),
-                                         dbgLine("Library loaded: " + copies[i])});
+        expected.insert(expected.end(),
+                        {dbgLine("Loading library: " + copies[i]), msgLine("silent: init"),
+                         dbgLine("Library loaded: " + copies[i])});
     }
     EXPECT_EQ(logged(), expected);
 
@@ -332,10 +338,11 @@ TEST_F(PluginLoaderTest, RegistersPluginsInOrderByExactTypeName)
     EXPECT_FALSE(manager->addPlugin(again));
     EXPECT_FALSE(manager->addPlugin(lower));
     EXPECT_TRUE(manager->addPlugin(longer));
-    EXPECT_EQ(logged(), (Lines{dbgLine("Plugin alpha registered."), dbgLine("Plugin Alpha registered."),
-                               errLine("Plugin alpha already registered."),
-                               errLine("Plugin alpha already registered."),
-                               dbgLine("Plugin alpha  registered.")}));
+    EXPECT_EQ(
+        logged(),
+        (Lines{dbgLine("Plugin alpha registered."), dbgLine("Plugin Alpha registered."),
+               errLine("Plugin alpha already registered."),
+               errLine("Plugin alpha already registered."), dbgLine("Plugin alpha  registered.")}));
     ASSERT_EQ(manager->pluginCount(), 3u);
     EXPECT_EQ(manager->getPlugin(0), &lower);
     EXPECT_EQ(manager->getPlugin(1), &upper);
@@ -368,7 +375,8 @@ TEST_F(PluginLoaderTest, HoldsAtMost128Plugins)
 
     // A library cannot register any more either.
     EXPECT_FALSE(load(library("beta")));
-    EXPECT_EQ(logged(), (Lines{dbgLine("Loading library: " + library("beta")), msgLine("beta: init"),
-                               errLine("Maximum number of plugins exceeded."),
-                               errLine("Plugin initialization function returned 1.")}));
+    EXPECT_EQ(logged(),
+              (Lines{dbgLine("Loading library: " + library("beta")), msgLine("beta: init"),
+                     errLine("Maximum number of plugins exceeded."),
+                     errLine("Plugin initialization function returned 1.")}));
 }

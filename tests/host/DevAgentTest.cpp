@@ -3,21 +3,21 @@
 // stand-in platform gives.
 #include "Agent.h"
 #include "AgentConfiguration.h"
-#include "ComposedRecord.h"
-#include "LogCapture.h"
-#include "IntegerValue.h"
 #include "CharValue.h"
+#include "ComposedRecord.h"
+#include "IntegerValue.h"
+#include "LogCapture.h"
 #include "MeasurementSupport.h"
 #include "TemplateCollection.h"
 #include "WireClient.h"
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <string>
-#include <unistd.h>
 
 namespace {
 
@@ -117,14 +117,16 @@ TEST(AgentConfiguration, MissingPiecesAndBrokenFiles)
                   EXPECT_FALSE(bad.read(broken.path.c_str()));
                   EXPECT_FALSE(bad.read("/nonexistent/tessard.cfg"));
               }),
-              "Configuration " + broken.path + ", line 2: syntax error\n"
-              "Cannot read configuration /nonexistent/tessard.cfg.\n");
+              "Configuration " + broken.path +
+                  ", line 2: syntax error\n"
+                  "Cannot read configuration /nonexistent/tessard.cfg.\n");
 }
 
 TEST(WireClient, ShowsRegistrationRequestsAndRows)
 {
     std::string wire = wireOf([](WireClient& client) {
-        client.registerTemplates("com_orvanta_posix_agent_1f", "10,1000,A,%%\r\n11,2000,,\"$.x\"\r\n");
+        client.registerTemplates("com_orvanta_posix_agent_1f",
+                                 "10,1000,A,%%\r\n11,2000,,\"$.x\"\r\n");
         client.pushRows({{ScriptedRequestClient::Field::integer(40),
                           ScriptedRequestClient::Field::integer(2)}});
         client.pushFailure(3);
@@ -136,15 +138,16 @@ TEST(WireClient, ShowsRegistrationRequestsAndRows)
         EXPECT_EQ(client.request(first, response, nullptr), 3);
         EXPECT_EQ(response.length(), 1u);
     });
-    EXPECT_EQ(wire, "identifier: com_orvanta_posix_agent_1f\n"
-                    "template: 10,1000,A,%%\n"
-                    "template: 11,2000,,\"$.x\"\n"
-                    "request: 1000,7,a\n"
-                    "request: 1000,7,\"b,c\"\n"
-                    "status: 0\n"
-                    "response: 40,2\n"
-                    "request: 1000,7,a\n"
-                    "status: 3\n");
+    EXPECT_EQ(wire,
+              "identifier: com_orvanta_posix_agent_1f\n"
+              "template: 10,1000,A,%%\n"
+              "template: 11,2000,,\"$.x\"\n"
+              "request: 1000,7,a\n"
+              "request: 1000,7,\"b,c\"\n"
+              "status: 0\n"
+              "response: 40,2\n"
+              "request: 1000,7,a\n"
+              "status: 3\n");
 }
 
 TEST(WireClient, ScriptedAnswersFromAFile)
@@ -159,11 +162,12 @@ TEST(WireClient, ScriptedAnswersFromAFile)
         for (int i = 0; i < 5; ++i)
             client.request(record, response, nullptr);
     });
-    EXPECT_EQ(wire, "request: 5\nstatus: 1\n"
-                    "request: 5\nstatus: 9\n"
-                    "request: 5\nstatus: 0\n"
-                    "request: 5\nstatus: 0\nresponse: 40,1\nresponse: 41,2,text\n"
-                    "request: 5\nstatus: 0\n");
+    EXPECT_EQ(wire,
+              "request: 5\nstatus: 1\n"
+              "request: 5\nstatus: 9\n"
+              "request: 5\nstatus: 0\n"
+              "request: 5\nstatus: 0\nresponse: 40,1\nresponse: 41,2,text\n"
+              "request: 5\nstatus: 0\n");
 
     TemporaryFile bad("ok\nfail x\n");
     wireOf([&](WireClient& client) {

@@ -4,16 +4,16 @@
 #include "SandboxTesting.h"
 #include "TempDir.h"
 
-#include <chrono>
-#include <cstdio>
 #include <fcntl.h>
-#include <string>
+#include <gtest/gtest.h>
 #include <sys/ioctl.h>
 #include <sys/wait.h>
 #include <syslog.h>
-#include <thread>
 #include <unistd.h>
-#include <gtest/gtest.h>
+#include <chrono>
+#include <cstdio>
+#include <string>
+#include <thread>
 
 using namespace std::chrono_literals;
 using namespace orvanta::test;
@@ -98,9 +98,13 @@ TEST(LogRelay, ABurstWithSyslogGoneNeverHoldsTheWriterUpAndTheLossIsReported)
     for (int queued = 1; ioctl(out, FIONREAD, &queued) == 0 && queued > 0;)
         std::this_thread::sleep_for(1ms);
     long memoryLate = residentKiB(relay);
-    auto ms = [](Clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); };
-    std::printf("%d lines written in %.0f ms, the longest write %.2f ms; relay resident %ld KiB, then %ld KiB\n",
-                lines, ms(all), ms(longestWrite), memoryEarly, memoryLate);
+    auto ms = [](Clock::duration d) {
+        return std::chrono::duration<double, std::milli>(d).count();
+    };
+    std::printf(
+        "%d lines written in %.0f ms, the longest write %.2f ms; relay resident %ld KiB, then %ld "
+        "KiB\n",
+        lines, ms(all), ms(longestWrite), memoryEarly, memoryLate);
     EXPECT_LT(longestWrite, 250ms) << "the writer was held up";
     EXPECT_GT(memoryEarly, 0);
     EXPECT_LE(memoryLate - memoryEarly, 64) << "the relay's memory grew with the lines it dropped";
@@ -109,8 +113,8 @@ TEST(LogRelay, ABurstWithSyslogGoneNeverHoldsTheWriterUpAndTheLossIsReported)
     // dropped, and the lines after that.
     SyslogRecorder syslog;
     ASSERT_EQ(syslog.bind("/dev/log"), 0);
-    ASSERT_TRUE(syslog.waitFor([](const SyslogMessage& m) { return m.text.find(" dropped ") != std::string::npos; },
-                               10s));
+    ASSERT_TRUE(syslog.waitFor(
+        [](const SyslogMessage& m) { return m.text.find(" dropped ") != std::string::npos; }, 10s));
     ASSERT_TRUE(writeAll(out, logLine(lines + 1)));
     ASSERT_TRUE(syslog.waitForText("line " + std::to_string(lines + 1), 10s));
     std::vector<SyslogMessage> messages = syslog.messages();
@@ -129,7 +133,7 @@ TEST(LogRelay, ABurstWithSyslogGoneNeverHoldsTheWriterUpAndTheLossIsReported)
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
 }
 
-}  // namespace
+} // namespace
 
 int main(int argc, char** argv)
 {

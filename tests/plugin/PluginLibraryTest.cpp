@@ -36,8 +36,9 @@ TEST(PluginLibrary, RefusesASecondRegistrationUnderAnotherPathString)
         PluginManager manager;
         ASSERT_TRUE(manager.loadPlugin(library.c_str()));
         std::string log = stderrOf([&] { EXPECT_FALSE(manager.loadPlugin(again.c_str())); });
-        EXPECT_EQ(log, "Plugin system_resources already registered.\n"
-                       "Plugin initialization function returned 1.\n");
+        EXPECT_EQ(log,
+                  "Plugin system_resources already registered.\n"
+                  "Plugin initialization function returned 1.\n");
         EXPECT_EQ(manager.pluginCount(), 1u);
 
         log = stderrOf([&] { EXPECT_FALSE(manager.loadPlugin(library.c_str())); });
@@ -59,5 +60,6 @@ TEST(PluginLibrary, HandlerFromTheLibraryReportsTheModem)
     ASSERT_TRUE(host.handler->run());
     ASSERT_TRUE(host.measurements.sendAddedMeasurements());
     ASSERT_EQ(host.client.requests().size(), 1u);
-    EXPECT_EQ(host.client.requests()[0], std::vector<std::string>{"1000,77,351234567890123,4711,89490200001234567890"});
+    EXPECT_EQ(host.client.requests()[0],
+              std::vector<std::string>{"1000,77,351234567890123,4711,89490200001234567890"});
 }

@@ -26,7 +26,8 @@ namespace {
 const char mobileTemplate[] =
     "PUT,/inventory/managedObjects/%%,application/vnd.com.zel.orvanta.managedObject+json,"
     "application/vnd.com.zel.orvanta.managedObject+json,%%,UNSIGNED STRING STRING STRING,"
-    "\"{\"\"ovx_Mobile\"\":{\"\"imei\"\":\"\"%%\"\",\"\"cellId\"\":\"\"%%\"\",\"\"iccid\"\":\"\"%%\"\"}}\"";
+    "\"{\"\"ovx_Mobile\"\":{\"\"imei\"\":\"\"%%\"\",\"\"cellId\"\":\"\"%%\"\",\"\"iccid\"\":\"\"%%"
+    "\"\"}}\"";
 
 using Lines = std::vector<std::string>;
 
@@ -36,7 +37,8 @@ protected:
     {
         agent.setMeasurementSupport(&measurements);
         config_init(&config);
-        config_read_string(&config, "plugins = ( { type = \"system_resources\"; interval = 60; } );");
+        config_read_string(&config,
+                           "plugins = ( { type = \"system_resources\"; interval = 60; } );");
         group = std::make_unique<PluginConfiguration>(
             config_setting_get_elem(config_lookup(&config, "plugins"), 0));
     }

@@ -28,4 +28,4 @@ bool readDynamicTable(const std::string& path, DynamicTable& out);
 // The readable form of a C++ symbol name; other names unchanged.
 std::string demangled(const std::string& name);
 
-}  // namespace orvanta::test
+} // namespace orvanta::test

@@ -5,12 +5,12 @@
 // to an anonymous memory file for the life of a capture. The one way the
 // tests catch log output and mask its timestamps.
 
-#include <cstdio>
 #include <fcntl.h>
-#include <functional>
-#include <string>
 #include <sys/mman.h>
 #include <unistd.h>
+#include <cstdio>
+#include <functional>
+#include <string>
 #include <vector>
 
 class StderrCapture {
@@ -136,9 +136,21 @@ inline std::string decoratedLine(std::string prefix, const std::string& m, const
 {
     return prefix.replace(prefix.find("TIME"), 4, time) + m + LOG_RESET;
 }
-inline std::string msgLine(const std::string& m, const char* time = "TIME") { return decoratedLine(LOG_PREFIX_MSG, m, time); }
-inline std::string wrnLine(const std::string& m, const char* time = "TIME") { return decoratedLine(LOG_PREFIX_WRN, m, time); }
-inline std::string errLine(const std::string& m, const char* time = "TIME") { return decoratedLine(LOG_PREFIX_ERR, m, time); }
-inline std::string dbgLine(const std::string& m, const char* time = "TIME") { return decoratedLine(LOG_PREFIX_DBG, m, time); }
+inline std::string msgLine(const std::string& m, const char* time = "TIME")
+{
+    return decoratedLine(LOG_PREFIX_MSG, m, time);
+}
+inline std::string wrnLine(const std::string& m, const char* time = "TIME")
+{
+    return decoratedLine(LOG_PREFIX_WRN, m, time);
+}
+inline std::string errLine(const std::string& m, const char* time = "TIME")
+{
+    return decoratedLine(LOG_PREFIX_ERR, m, time);
+}
+inline std::string dbgLine(const std::string& m, const char* time = "TIME")
+{
+    return decoratedLine(LOG_PREFIX_DBG, m, time);
+}
 
 #endif

@@ -28,4 +28,4 @@ private:
     std::vector<Lines> sent_;
 };
 
-}  // namespace orvanta::test
+} // namespace orvanta::test

@@ -14,8 +14,8 @@
 #include "Sandbox.h"
 #include "TempDir.h"
 
-#include <string>
 #include <sys/stat.h>
+#include <string>
 
 namespace orvanta::test {
 
@@ -52,18 +52,19 @@ public:
     void remove(const std::string& report) { std::remove((answers_ + "/" + report).c_str()); }
 
     // The calls so far, one line each ("rtrinfo module", "cellctl AT^SCID").
-    std::string calls() const
-    {
-        return readFileBytes(answers_ + "/calls").value_or("");
-    }
+    std::string calls() const { return readFileBytes(answers_ + "/calls").value_or(""); }
     void forgetCalls() { std::remove((answers_ + "/calls").c_str()); }
 
 private:
     std::string script(const std::string& tool, const std::string& report) const
     {
         return "#!/bin/sh\n"
-               "echo \"" + tool + " $*\" >> '" + answers_ + "/calls'\n"
-               "f='" + answers_ + "'/" + report + "\n"
+               "echo \"" +
+               tool + " $*\" >> '" + answers_ +
+               "/calls'\n"
+               "f='" +
+               answers_ + "'/" + report +
+               "\n"
                "[ -f \"$f\" ] && cat \"$f\"\n"
                "exit 0\n";
     }
@@ -72,4 +73,4 @@ private:
     bool installed_ = false;
 };
 
-}  // namespace orvanta::test
+} // namespace orvanta::test

@@ -5,32 +5,32 @@
 
 #include "Sandbox.h"
 
+#include <gtest/gtest.h>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <gtest/gtest.h>
 #include <memory>
 
-#define ORVANTA_REQUIRE_SANDBOX()                                                               \
-    do {                                                                                        \
-        const std::string& orvantaReason_ = ::orvanta::test::Sandbox::unavailableReason();      \
-        if (!orvantaReason_.empty()) {                                                          \
-            if (::orvanta::test::runningInCi())                                                 \
-                FAIL() << "sandbox unavailable: " << orvantaReason_;                            \
-            GTEST_SKIP() << "sandbox unavailable: " << orvantaReason_;                          \
-        }                                                                                       \
+#define ORVANTA_REQUIRE_SANDBOX()                                                          \
+    do {                                                                                   \
+        const std::string& orvantaReason_ = ::orvanta::test::Sandbox::unavailableReason(); \
+        if (!orvantaReason_.empty()) {                                                     \
+            if (::orvanta::test::runningInCi())                                            \
+                FAIL() << "sandbox unavailable: " << orvantaReason_;                       \
+            GTEST_SKIP() << "sandbox unavailable: " << orvantaReason_;                     \
+        }                                                                                  \
     } while (0)
 
 // After pid = sandbox.start(...): a program of another architecture that
 // this machine cannot run is skipped (failed in CI); any other failure fails.
-#define ORVANTA_REQUIRE_STARTED(sandbox, pid)                                                   \
-    do {                                                                                        \
-        if ((pid) < 0) {                                                                        \
-            if ((sandbox).lastErrno() == ENOEXEC && !::orvanta::test::runningInCi())            \
-                GTEST_SKIP() << "cannot execute here: " << (sandbox).lastError();               \
-            FAIL() << "start failed: " << (sandbox).lastError();                                \
-        }                                                                                       \
+#define ORVANTA_REQUIRE_STARTED(sandbox, pid)                                        \
+    do {                                                                             \
+        if ((pid) < 0) {                                                             \
+            if ((sandbox).lastErrno() == ENOEXEC && !::orvanta::test::runningInCi()) \
+                GTEST_SKIP() << "cannot execute here: " << (sandbox).lastError();    \
+            FAIL() << "start failed: " << (sandbox).lastError();                     \
+        }                                                                            \
     } while (0)
 
 namespace orvanta::test {
@@ -61,4 +61,4 @@ inline int runAllTestsInSandbox(int argc, char** argv, Sandbox*& entered)
     return RUN_ALL_TESTS();
 }
 
-}  // namespace orvanta::test
+} // namespace orvanta::test

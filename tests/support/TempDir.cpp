@@ -1,10 +1,10 @@
 #include "TempDir.h"
 
-#include <cerrno>
-#include <cstdio>
 #include <ftw.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <cerrno>
+#include <cstdio>
 
 namespace orvanta::test {
 
@@ -16,7 +16,7 @@ int removeEntry(const char* path, const struct stat*, int, FTW*)
     return 0;
 }
 
-}  // namespace
+} // namespace
 
 TempDir::TempDir()
 {
@@ -33,4 +33,4 @@ TempDir::~TempDir()
         nftw(path_.c_str(), removeEntry, 16, FTW_DEPTH | FTW_PHYS);
 }
 
-}  // namespace orvanta::test
+} // namespace orvanta::test

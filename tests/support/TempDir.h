@@ -24,4 +24,4 @@ private:
     std::string path_;
 };
 
-}  // namespace orvanta::test
+} // namespace orvanta::test

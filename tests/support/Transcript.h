@@ -5,16 +5,16 @@
 
 #include "SyslogRecorder.h"
 
-#include <string>
 #include <sys/types.h>
+#include <string>
 #include <vector>
 
 namespace orvanta::test {
 
 // The first `limit` messages (all by default) of the identity given (any
 // when null), the id of process pid shown as PID.
-inline std::string transcript(const std::vector<SyslogMessage>& messages, pid_t pid, const char* ident = nullptr,
-                              std::size_t limit = std::string::npos)
+inline std::string transcript(const std::vector<SyslogMessage>& messages, pid_t pid,
+                              const char* ident = nullptr, std::size_t limit = std::string::npos)
 {
     const std::string id = "[" + std::to_string(pid) + "]: ";
     std::string text;
@@ -39,4 +39,4 @@ notice.daemon orvanta[PID]: sending SIGKILL to agent
 notice.daemon orvanta[PID]: terminated
 )";
 
-}  // namespace orvanta::test
+} // namespace orvanta::test
