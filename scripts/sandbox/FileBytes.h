@@ -1,5 +1,6 @@
 // Whole files as bytes.
-#pragma once
+#ifndef ORVANTA_SANDBOX_FILEBYTES_H
+#define ORVANTA_SANDBOX_FILEBYTES_H
 
 #include <optional>
 #include <string>
@@ -12,3 +13,5 @@ std::optional<std::string> readFileBytes(const std::string& path);
 bool writeFileBytes(const std::string& path, const std::string& bytes);
 
 } // namespace orvanta::test
+
+#endif

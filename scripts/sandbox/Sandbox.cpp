@@ -264,7 +264,7 @@ const std::string& Sandbox::unavailableReason()
     return reason;
 }
 
-Sandbox::Sandbox(SandboxOptions options) : options_(std::move(options))
+Sandbox::Sandbox(SandboxOptions options) : chosen(std::move(options))
 {
     std::string base = ORVANTA_SANDBOX_BASE;
     std::string dir = base + "/sandbox.XXXXXX";
@@ -272,7 +272,7 @@ Sandbox::Sandbox(SandboxOptions options) : options_(std::move(options))
         fail("cannot create a folder in " + base, errno);
         return;
     }
-    std::string upperRoot = options_.upperRoot.empty() ? dir + "/upper" : options_.upperRoot;
+    std::string upperRoot = chosen.upperRoot.empty() ? dir + "/upper" : chosen.upperRoot;
     for (const Target& t : targets) {
         Layer layer{t.path, upperRoot + "/" + t.name, dir + "/work/" + t.name};
         if (!makeDirs(layer.upper, 0755) || !makeDirs(layer.work, 0755)) {
@@ -280,10 +280,10 @@ Sandbox::Sandbox(SandboxOptions options) : options_(std::move(options))
             removeTree(dir);
             return;
         }
-        layers_.push_back(layer);
+        layerStack.push_back(layer);
     }
-    dir_ = dir;
-    if (options_.varOrvanta)
+    sandboxDir = dir;
+    if (chosen.varOrvanta)
         makeDir("/var/orvanta");
     else if (access("/var/orvanta", F_OK) == 0)
         hide("/var/orvanta");
@@ -291,33 +291,33 @@ Sandbox::Sandbox(SandboxOptions options) : options_(std::move(options))
 
 Sandbox::~Sandbox()
 {
-    for (pid_t pid : started_) {
+    for (pid_t pid : unreaped) {
         kill(pid, SIGKILL);
         waitpid(pid, nullptr, 0);
     }
-    for (pid_t pid : groups_) {
+    for (pid_t pid : groupLeaders) {
         kill(-pid, SIGKILL);
         // Descendants in its process group, adopted by this subreaper.
         for (int i = 0; i < 100 && waitpid(-pid, nullptr, WNOHANG) >= 0; ++i)
             std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
-    if (entered_)
-        for (auto layer = layers_.rbegin(); layer != layers_.rend(); ++layer)
+    if (inNamespace)
+        for (auto layer = layerStack.rbegin(); layer != layerStack.rend(); ++layer)
             umount2(layer->target.c_str(), MNT_DETACH);
-    if (!dir_.empty())
-        removeTree(dir_);
+    if (!sandboxDir.empty())
+        removeTree(sandboxDir);
 }
 
 bool Sandbox::fail(const std::string& what, int err)
 {
-    lastErrno_ = err;
-    lastError_ = what + ": " + std::strerror(err);
+    errorNumber = err;
+    errorText = what + ": " + std::strerror(err);
     return false;
 }
 
 std::string Sandbox::hostPath(const std::string& absPath) const
 {
-    for (const Layer& layer : layers_) {
+    for (const Layer& layer : layerStack) {
         const std::string& t = layer.target;
         if (absPath == t)
             return layer.upper;
@@ -331,7 +331,7 @@ std::string Sandbox::hostPath(const std::string& absPath) const
 std::vector<std::pair<std::string, std::string>> Sandbox::upperAndWork() const
 {
     std::vector<std::pair<std::string, std::string>> layers;
-    for (const Layer& layer : layers_)
+    for (const Layer& layer : layerStack)
         layers.emplace_back(layer.upper, layer.work);
     return layers;
 }
@@ -339,7 +339,7 @@ std::vector<std::pair<std::string, std::string>> Sandbox::upperAndWork() const
 std::string Sandbox::placePath(const std::string& absPath) const
 {
     std::string path = hostPath(absPath);
-    return entered_ && !path.empty() ? absPath : path;
+    return inNamespace && !path.empty() ? absPath : path;
 }
 
 bool Sandbox::makeDir(const std::string& absPath, mode_t mode)
@@ -375,7 +375,7 @@ bool Sandbox::hide(const std::string& absPath)
     std::string path = placePath(absPath);
     if (path.empty())
         return fail("not below a sandboxed folder: " + absPath, EINVAL);
-    if (entered_) {
+    if (inNamespace) {
         removeTree(path);
         return access(path.c_str(), F_OK) != 0 || fail("cannot remove " + absPath, errno);
     }
@@ -386,7 +386,7 @@ bool Sandbox::hide(const std::string& absPath)
 
 std::optional<std::string> Sandbox::readFile(const std::string& absPath) const
 {
-    std::string path = entered_ ? std::string() : hostPath(absPath);
+    std::string path = inNamespace ? std::string() : hostPath(absPath);
     struct stat st;
     if (!path.empty() && lstat(path.c_str(), &st) == 0)
         return isWhiteout(st) ? std::nullopt : readFileBytes(path);
@@ -395,7 +395,7 @@ std::optional<std::string> Sandbox::readFile(const std::string& absPath) const
 
 std::optional<mode_t> Sandbox::fileMode(const std::string& absPath) const
 {
-    std::string path = entered_ ? std::string() : hostPath(absPath);
+    std::string path = inNamespace ? std::string() : hostPath(absPath);
     struct stat st;
     if (!path.empty() && lstat(path.c_str(), &st) == 0) {
         if (isWhiteout(st))
@@ -436,10 +436,10 @@ pid_t Sandbox::start(const std::vector<std::string>& argv, const std::vector<std
     for (const std::string& e : env)
         envp.push_back(const_cast<char*>(e.c_str()));
     envp.push_back(nullptr);
-    bool bindSyslog = !syslogBound_;
-    int recorder = syslog_.fd();
+    bool bindSyslog = !syslogBound;
+    int recorder = syslogRecorder.fd();
 
-    adoptsOrphans_ = prctl(PR_SET_CHILD_SUBREAPER, 1) == 0;
+    isSubreaper = prctl(PR_SET_CHILD_SUBREAPER, 1) == 0;
     ChildError e{};
     pid_t pid = spawnInNamespace(
         plan,
@@ -460,28 +460,28 @@ pid_t Sandbox::start(const std::vector<std::string>& argv, const std::vector<std
         e);
     if (pid < 0)
         return fail(e.step, e.err), -1;
-    started_.push_back(pid);
-    groups_.push_back(pid);
+    unreaped.push_back(pid);
+    groupLeaders.push_back(pid);
     if (bindSyslog) {
-        syslogBound_ = true;
-        syslog_.start();
+        syslogBound = true;
+        syslogRecorder.start();
     }
     return pid;
 }
 
 bool Sandbox::enter()
 {
-    if (!ok() || entered_)
+    if (!ok() || inNamespace)
         return fail("no sandbox or entered already", EINVAL);
     Plan plan(upperAndWork());
     const char* step = "";
     if (int err = enterNamespace(plan, &step))
         return fail(step, err);
-    entered_ = true;
-    if (!syslogBound_) {
-        if (int err = syslog_.bind("/dev/log"))
+    inNamespace = true;
+    if (!syslogBound) {
+        if (int err = syslogRecorder.bind("/dev/log"))
             return fail("bind /dev/log", err);
-        syslogBound_ = true;
+        syslogBound = true;
     }
     return true;
 }
@@ -495,9 +495,9 @@ bool Sandbox::waitExit(pid_t pid, std::chrono::milliseconds timeout, int* status
         if (r == pid) {
             if (status)
                 *status = st;
-            for (auto it = started_.begin(); it != started_.end(); ++it)
+            for (auto it = unreaped.begin(); it != unreaped.end(); ++it)
                 if (*it == pid) {
-                    started_.erase(it);
+                    unreaped.erase(it);
                     break;
                 }
             return true;

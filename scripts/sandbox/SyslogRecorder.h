@@ -1,5 +1,6 @@
 // Records the datagrams that programs send to a syslog socket.
-#pragma once
+#ifndef ORVANTA_SANDBOX_SYSLOGRECORDER_H
+#define ORVANTA_SANDBOX_SYSLOGRECORDER_H
 
 #include <chrono>
 #include <condition_variable>
@@ -46,7 +47,7 @@ public:
     SyslogRecorder(const SyslogRecorder&) = delete;
     SyslogRecorder& operator=(const SyslogRecorder&) = delete;
 
-    int fd() const { return fd_; }
+    int fd() const { return socketFd; }
     // Binds the socket to path in the caller's mount namespace (an existing
     // entry there is unlinked first) and starts receiving. 0 or an errno.
     int bind(const char* path = "/dev/log");
@@ -71,13 +72,15 @@ public:
 private:
     void receive();
 
-    int fd_ = -1;
-    bool running_ = false;
-    bool stop_ = false;
-    std::thread thread_;
-    mutable std::mutex mutex_;
-    mutable std::condition_variable arrived_;
-    std::vector<SyslogMessage> messages_;
+    int socketFd = -1;
+    bool running = false;
+    bool stopping = false;
+    std::thread receiver;
+    mutable std::mutex guard;
+    mutable std::condition_variable newMessage;
+    std::vector<SyslogMessage> kept;
 };
 
 } // namespace orvanta::test
+
+#endif

@@ -1,6 +1,7 @@
 // Running the module's start/stop script, "/opt/orvanta/etc/init", inside a
 // sandbox, and looking at the processes it leaves.
-#pragma once
+#ifndef ORVANTA_TESTS_DIST_INITSCRIPT_H
+#define ORVANTA_TESTS_DIST_INITSCRIPT_H
 
 #include "Processes.h"
 #include "Sandbox.h"
@@ -37,3 +38,5 @@ ScriptResult runInit(Sandbox& sandbox, const Shell& shell, const std::string& ac
 std::string sourceFile(const std::string& path);
 
 } // namespace orvanta::test
+
+#endif

@@ -1,7 +1,8 @@
 // A shell running inside a sandbox and fed one command at a time. What the
 // commands start shares the shell's namespace: the same overlays and the
 // syslog recorder, which a sandbox binds for the first program it starts.
-#pragma once
+#ifndef ORVANTA_TESTS_DIST_SANDBOXSHELL_H
+#define ORVANTA_TESTS_DIST_SANDBOXSHELL_H
 
 #include "InitScript.h"
 #include "Sandbox.h"
@@ -21,7 +22,7 @@ public:
     SandboxShell(const SandboxShell&) = delete;
     SandboxShell& operator=(const SandboxShell&) = delete;
 
-    bool ok() const { return pid_ > 0; }
+    bool ok() const { return shellPid > 0; }
 
     // Runs one command line; its exit code (-1 when the shell did not answer
     // in time) and what it wrote on each stream.
@@ -33,12 +34,14 @@ public:
     bool place(const std::string& absPath, const std::string& bytes, const char* mode);
 
 private:
-    Sandbox& sandbox_;
-    pid_t pid_ = -1;
-    int input_ = -1;
-    int output_ = -1;
-    std::string pending_;
-    unsigned count_ = 0;
+    Sandbox& box;
+    pid_t shellPid = -1;
+    int toShell = -1;
+    int fromShell = -1;
+    std::string pending;
+    unsigned commandCount = 0;
 };
 
 } // namespace orvanta::test
+
+#endif

@@ -3,7 +3,8 @@
 // through LD_LIBRARY_PATH, as on the router), the development agent at
 // "/opt/orvanta/bin/tessard", and the standard output and error of the
 // programs started captured in files of the build tree.
-#pragma once
+#ifndef ORVANTA_TESTS_E2E_MODULESANDBOX_H
+#define ORVANTA_TESTS_E2E_MODULESANDBOX_H
 
 #include "RouterTools.h"
 #include "SandboxTesting.h"
@@ -145,3 +146,5 @@ public:
 };
 
 } // namespace orvanta::test
+
+#endif

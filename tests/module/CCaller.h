@@ -1,5 +1,6 @@
 // Functions compiled as C that call the settings interface.
-#pragma once
+#ifndef ORVANTA_TESTS_MODULE_CCALLER_H
+#define ORVANTA_TESTS_MODULE_CCALLER_H
 
 #include "module_cfg.h"
 
@@ -16,4 +17,6 @@ unsigned c_caller_read_number(const char* path, const char* key);
 
 #ifdef __cplusplus
 }
+#endif
+
 #endif

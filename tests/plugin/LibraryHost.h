@@ -2,7 +2,8 @@
 // router tools report a ready modem, with one plug-in group read from a
 // libconfig text. Declared in the order of their lives: the configuration
 // outlives the handlers made from it, the sandbox everything.
-#pragma once
+#ifndef ORVANTA_TESTS_PLUGIN_LIBRARYHOST_H
+#define ORVANTA_TESTS_PLUGIN_LIBRARYHOST_H
 
 #include "Agent.h"
 #include "MeasurementSupport.h"
@@ -56,3 +57,5 @@ public:
     std::unique_ptr<PluginHandler> handler;
     bool ready = false;
 };
+
+#endif

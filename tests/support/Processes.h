@@ -1,6 +1,7 @@
 // What /proc tells about the processes a test started, including those
 // it cannot reap (orphans adopted elsewhere, or any child under qemu-user).
-#pragma once
+#ifndef ORVANTA_TESTS_SUPPORT_PROCESSES_H
+#define ORVANTA_TESTS_SUPPORT_PROCESSES_H
 
 #include <sys/types.h>
 #include <chrono>
@@ -27,3 +28,5 @@ std::vector<pid_t> childrenOf(pid_t pid);
 bool processEndsWithin(pid_t pid, std::chrono::milliseconds timeout);
 
 } // namespace orvanta::test
+
+#endif

@@ -1,6 +1,7 @@
 // A scripted request client that keeps what tests compare: every request,
 // each as its lines in the host's text (Csv.h, no line ends).
-#pragma once
+#ifndef ORVANTA_TESTS_SUPPORT_RECORDINGREQUESTCLIENT_H
+#define ORVANTA_TESTS_SUPPORT_RECORDINGREQUESTCLIENT_H
 
 #include "Csv.h"
 #include "ScriptedRequestClient.h"
@@ -16,16 +17,18 @@ public:
 
     int request(const RequestData& data, Aggregator& response, void* context) override
     {
-        sent_.push_back(csvLines(data));
+        sent.push_back(csvLines(data));
         return ScriptedRequestClient::request(data, response, context);
     }
 
     // Every request so far, in order.
-    const std::vector<Lines>& requests() const { return sent_; }
-    void forgetRequests() { sent_.clear(); }
+    const std::vector<Lines>& requests() const { return sent; }
+    void forgetRequests() { sent.clear(); }
 
 private:
-    std::vector<Lines> sent_;
+    std::vector<Lines> sent;
 };
 
 } // namespace orvanta::test
+
+#endif

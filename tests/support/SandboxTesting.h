@@ -1,7 +1,8 @@
 // GoogleTest helpers for sandboxed tests. Both macros return from the test
 // body: with a skip and the reason, or, under CI=true, with a failure, so
 // that process tests never pass vacuously in CI.
-#pragma once
+#ifndef ORVANTA_TESTS_SUPPORT_SANDBOXTESTING_H
+#define ORVANTA_TESTS_SUPPORT_SANDBOXTESTING_H
 
 #include "Sandbox.h"
 
@@ -12,14 +13,14 @@
 #include <cstring>
 #include <memory>
 
-#define ORVANTA_REQUIRE_SANDBOX()                                                          \
-    do {                                                                                   \
-        const std::string& orvantaReason_ = ::orvanta::test::Sandbox::unavailableReason(); \
-        if (!orvantaReason_.empty()) {                                                     \
-            if (::orvanta::test::runningInCi())                                            \
-                FAIL() << "sandbox unavailable: " << orvantaReason_;                       \
-            GTEST_SKIP() << "sandbox unavailable: " << orvantaReason_;                     \
-        }                                                                                  \
+#define ORVANTA_REQUIRE_SANDBOX()                                                         \
+    do {                                                                                  \
+        const std::string& orvantaReason = ::orvanta::test::Sandbox::unavailableReason(); \
+        if (!orvantaReason.empty()) {                                                     \
+            if (::orvanta::test::runningInCi())                                           \
+                FAIL() << "sandbox unavailable: " << orvantaReason;                       \
+            GTEST_SKIP() << "sandbox unavailable: " << orvantaReason;                     \
+        }                                                                                 \
     } while (0)
 
 // After pid = sandbox.start(...): a program of another architecture that
@@ -62,3 +63,5 @@ inline int runAllTestsInSandbox(int argc, char** argv, Sandbox*& entered)
 }
 
 } // namespace orvanta::test
+
+#endif

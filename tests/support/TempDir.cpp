@@ -24,13 +24,13 @@ TempDir::TempDir()
     mkdir(base.c_str(), 0755);
     std::string dir = base + "/tmp.XXXXXX";
     if (mkdtemp(dir.data()))
-        path_ = dir;
+        location = dir;
 }
 
 TempDir::~TempDir()
 {
-    if (!path_.empty())
-        nftw(path_.c_str(), removeEntry, 16, FTW_DEPTH | FTW_PHYS);
+    if (!location.empty())
+        nftw(location.c_str(), removeEntry, 16, FTW_DEPTH | FTW_PHYS);
 }
 
 } // namespace orvanta::test

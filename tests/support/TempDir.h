@@ -1,6 +1,7 @@
 // A fresh folder below the build tree, removed with everything in it by the
 // destructor.
-#pragma once
+#ifndef ORVANTA_TESTS_SUPPORT_TEMPDIR_H
+#define ORVANTA_TESTS_SUPPORT_TEMPDIR_H
 
 #include "FileBytes.h"
 
@@ -15,13 +16,15 @@ public:
     TempDir(const TempDir&) = delete;
     TempDir& operator=(const TempDir&) = delete;
 
-    bool ok() const { return !path_.empty(); }
-    const std::string& path() const { return path_; }
+    bool ok() const { return !location.empty(); }
+    const std::string& path() const { return location; }
     // path()/name
-    std::string file(const std::string& name) const { return path_ + "/" + name; }
+    std::string file(const std::string& name) const { return location + "/" + name; }
 
 private:
-    std::string path_;
+    std::string location;
 };
 
 } // namespace orvanta::test
+
+#endif

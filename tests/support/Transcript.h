@@ -1,7 +1,8 @@
 // A scenario's syslog messages as one text, to compare whole with the
 // transcript written down in the test: a line per message as logread shows
 // it ("notice.daemon orvanta[PID]: started").
-#pragma once
+#ifndef ORVANTA_TESTS_SUPPORT_TRANSCRIPT_H
+#define ORVANTA_TESTS_SUPPORT_TRANSCRIPT_H
 
 #include "SyslogRecorder.h"
 
@@ -40,3 +41,5 @@ notice.daemon orvanta[PID]: terminated
 )";
 
 } // namespace orvanta::test
+
+#endif
