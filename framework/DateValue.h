@@ -14,13 +14,13 @@ public:
     explicit DateValue(const long* time);
     ~DateValue() override;
 
-    int valueType() const override;                // 3
-    long integerValue() const override;            // 0
-    double floatValue() const override;            // 0.0
-    const char* characterValue() const override;   // the text
+    int valueType() const override;              // 3
+    long integerValue() const override;          // 0
+    double floatValue() const override;          // 0.0
+    const char* characterValue() const override; // the text
     // Hands the text to sink.writeString() and returns its result.
     int write(AbstractDataSink& sink) const override;
-    unsigned length() const override;              // 24 for the years 1000 to 9999
+    unsigned length() const override; // 24 for the years 1000 to 9999
     // A new value of the same time, owned by the caller and formatted anew
     // (so in the time zone in force now); null when memory ran out.
     Value* copy() const override;

@@ -57,7 +57,8 @@ public:
         va_list again;
         va_copy(again, args);
         int n = vsnprintf(text + size, capacity - size, format, args);
-        if (n >= 0 && static_cast<size_t>(n) >= capacity - size && reserve(static_cast<size_t>(n) + 1))
+        if (n >= 0 && static_cast<size_t>(n) >= capacity - size &&
+            reserve(static_cast<size_t>(n) + 1))
             n = vsnprintf(text + size, capacity - size, format, again);
         va_end(again);
         if (n < 0 || static_cast<size_t>(n) >= capacity - size)

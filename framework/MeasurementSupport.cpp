@@ -99,7 +99,6 @@ bool MeasurementSupport::updateSupportedMeasurements()
 
 bool MeasurementSupport::setSupportedMeasurements()
 {
-    HostObject<Aggregator> response(5u, false, true);
     HostObject<ComposedRecord> record(false);
     const char* list = supported.value();
     if (!list)
@@ -108,46 +107,23 @@ bool MeasurementSupport::setSupportedMeasurements()
         !record->add(*HostObject<IntegerValue>(*deviceId)) ||
         !record->add(*HostObject<CharValue>(list, false)))
         return false;
-
-    if (request(*record, *response, true) != 0)
-        return false;
-    if (response->length() == 0) {
-        Logger::log(Logger::ERR, "No data received.");
-        return false;
-    }
-    long device;
-    if (!checkedDevice(*response, device))
-        return false;
-    if (device == *deviceId)
-        return true;
-    Logger::log(Logger::ERR, "Device not matching.");
-    return false;
+    return answeredByDevice(*record, true);
 }
 
 bool MeasurementSupport::clearSupportedMeasurements()
 {
-    HostObject<Aggregator> response(5u, false, true);
     HostObject<ComposedRecord> record(false);
     if (!record->add(*HostObject<IntegerValue>(clearTemplate.msgId())) ||
         !record->add(*HostObject<IntegerValue>(*deviceId)))
         return false;
-
-    if (request(*record, *response, false) != 0 || response->length() == 0)
-        return false;
-    long device;
-    if (!checkedDevice(*response, device))
-        return false;
-    if (device == *deviceId)
-        return true;
-    Logger::log(Logger::ERR, "Returned device ID %ld not matching.", device);
-    return false;
+    return answeredByDevice(*record, false);
 }
 
-int MeasurementSupport::request(const Record& record, Aggregator& response, bool logFailures)
+int MeasurementSupport::request(const RequestData& data, Aggregator& response, bool logFailures)
 {
     int result = -1;
     for (int attempt = 0; attempt < attempts; ++attempt) {
-        result = client->request(record, response, nullptr);
+        result = client->request(data, response, nullptr);
         if (result == 0)
             break;
         response.clear();
@@ -159,15 +135,27 @@ int MeasurementSupport::request(const Record& record, Aggregator& response, bool
 
 // Only the first row counts. A row too short to carry the device id is
 // refused like one that answers something else.
-bool MeasurementSupport::checkedDevice(const Aggregator& response, long& device) const
+bool MeasurementSupport::answeredByDevice(const Record& record, bool fromSet)
 {
-    const Record& row = response.get(0);
-    if (row.size() < 3)
+    HostObject<Aggregator> response(5u, false, true);
+    if (request(record, *response, fromSet) != 0)
         return false;
-    if (row.value(0).integerValue() != deviceCheckTemplate.msgId())
+    if (response->length() == 0) {
+        if (fromSet)
+            Logger::log(Logger::ERR, "No data received.");
         return false;
-    device = row.value(2).integerValue();
-    return true;
+    }
+    const Record& row = response->get(0);
+    if (row.size() < 3 || row.value(0).integerValue() != deviceCheckTemplate.msgId())
+        return false;
+    long device = row.value(2).integerValue();
+    if (device == *deviceId)
+        return true;
+    if (fromSet)
+        Logger::log(Logger::ERR, "Device not matching.");
+    else
+        Logger::log(Logger::ERR, "Returned device ID %ld not matching.", device);
+    return false;
 }
 
 bool MeasurementSupport::sendAddedMeasurements()
@@ -183,15 +171,7 @@ bool MeasurementSupport::sendAddedMeasurements()
     copyAll(pending, *batch);
 
     for (int budget = passes; budget > 0;) {
-        int result = -1;
-        for (int attempt = 0; attempt < attempts && result != 0; ++attempt) {
-            result = client->request(*batch, *response, nullptr);
-            if (result != 0) {
-                response->clear();
-                Logger::log(Logger::ERR, "Fastline request failure.");
-            }
-        }
-        if (result != 0)
+        if (request(*batch, *response, true) != 0)
             return false;
 
         collectFailed(*response, *batch, *failed);
@@ -222,7 +202,8 @@ void MeasurementSupport::collectFailed(const Aggregator& response, const Aggrega
             continue;
         const Value& line = row.value(1);
         if (line.valueType() != VALUE_TYPE_INTEGER) {
-            Logger::log(Logger::WRN, "Measurement error cannot be associated with a specific record.");
+            Logger::log(Logger::WRN,
+                        "Measurement error cannot be associated with a specific record.");
             continue;
         }
         long n = line.integerValue();

@@ -78,10 +78,12 @@ public:
     bool sendAddedMeasurements();
 
 private:
-    // Sends record with up to 3 attempts; 0 when an exchange took place.
-    ORVANTA_INTERNAL int request(const Record& record, Aggregator& response, bool logFailures);
-    // The first row's device id, when the row answers the device check.
-    ORVANTA_INTERNAL bool checkedDevice(const Aggregator& response, long& device) const;
+    // Sends data with up to 3 attempts; 0 when an exchange took place.
+    ORVANTA_INTERNAL int request(const RequestData& data, Aggregator& response, bool logFailures);
+    // Sends the set (fromSet) or clear record; true when the first row of
+    // the answer is the device check naming this device. Only the set
+    // request reports failures, each with its own message.
+    ORVANTA_INTERNAL bool answeredByDevice(const Record& record, bool fromSet);
     // Adds the batch records that the response's error rows name.
     ORVANTA_INTERNAL void collectFailed(const Aggregator& response, const Aggregator& batch,
                                         Aggregator& failed) const;

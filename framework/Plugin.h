@@ -13,16 +13,16 @@ class PluginManager;
 // from plugin_init; neither the registry nor the loader ever deletes one.
 class ORVANTA_EXPORT Plugin {
 public:
-    virtual ~Plugin() {}                                        // slots 0, 1
+    virtual ~Plugin() {} // slots 0, 1
     // The name the type is registered under, the same text that a
     // configuration group's "type" holds. Owned by the plug-in, valid as
     // long as the plug-in object.
-    virtual const char* type() const = 0;                       // slot 2
+    virtual const char* type() const = 0; // slot 2
     // A new handler, allocated with new, for one configuration group. The
     // caller owns it and deletes it through PluginHandler's destructor.
     // configuration must outlive the handler.
     virtual PluginHandler* createHandler(PluginConfiguration& configuration,
-                                         AbstractAgent& agent) const = 0;  // slot 3
+                                         AbstractAgent& agent) const = 0; // slot 3
 };
 
 // The two entry points of every plug-in library, under these plain names.

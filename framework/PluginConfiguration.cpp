@@ -5,38 +5,41 @@ PluginConfiguration::PluginConfiguration(config_setting_t* group)
 {
 }
 
-// libconfig dereferences both the setting and the name unchecked.
+namespace {
+
+// The member name of the group through libconfig's lookup of its type;
+// fallback when there is no group, no name, or no such member. libconfig
+// dereferences both the setting and the name unchecked.
+template <typename T>
+T lookedUp(const config_setting_t* setting, const char* name,
+           int (*lookup)(const config_setting_t*, const char*, T*), T fallback)
+{
+    T value = fallback;
+    if (setting && name && lookup(setting, name, &value) == CONFIG_TRUE)
+        return value;
+    return fallback;
+}
+
+} // namespace
 
 const char* PluginConfiguration::stringValue(const char* name)
 {
-    const char* value = nullptr;
-    if (setting && name && config_setting_lookup_string(setting, name, &value) == CONFIG_TRUE)
-        return value;
-    return nullptr;
+    return lookedUp<const char*>(setting, name, config_setting_lookup_string, nullptr);
 }
 
 int PluginConfiguration::intValue(const char* name)
 {
-    int value = 0;
-    if (setting && name && config_setting_lookup_int(setting, name, &value) == CONFIG_TRUE)
-        return value;
-    return 0;
+    return lookedUp(setting, name, config_setting_lookup_int, 0);
 }
 
 bool PluginConfiguration::boolValue(const char* name)
 {
-    int value = 0;
-    if (setting && name && config_setting_lookup_bool(setting, name, &value) == CONFIG_TRUE)
-        return value != 0;
-    return false;
+    return lookedUp(setting, name, config_setting_lookup_bool, 0) != 0;
 }
 
 double PluginConfiguration::doubleValue(const char* name)
 {
-    double value = 0.0;
-    if (setting && name && config_setting_lookup_float(setting, name, &value) == CONFIG_TRUE)
-        return value;
-    return 0.0;
+    return lookedUp(setting, name, config_setting_lookup_float, 0.0);
 }
 
 const char* PluginConfiguration::type()

@@ -19,14 +19,14 @@ public:
     // templateCollection(), deviceId() and agentValue(), and nothing else.
     // configuration must outlive the handler.
     PluginHandler(PluginConfiguration& configuration, AbstractAgent& agent);
-    virtual ~PluginHandler();                                   // slots 0, 1
+    virtual ~PluginHandler(); // slots 0, 1
     PluginHandler(const PluginHandler&) = delete;
     PluginHandler& operator=(const PluginHandler&) = delete;
 
     // One-time preparation, before the first run().
-    virtual bool init() = 0;                                    // slot 2
+    virtual bool init() = 0; // slot 2
     // One unit of the handler's periodic work.
-    virtual bool run() = 0;                                     // slot 3
+    virtual bool run() = 0; // slot 3
 
     // The group's "type" (null when absent) and "interval" (0 when absent).
     const char* type();

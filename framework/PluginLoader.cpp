@@ -4,8 +4,8 @@
 #include "Plugin.h"
 #include "PluginManager.h"
 
-#include <cstring>
 #include <dlfcn.h>
+#include <cstring>
 
 namespace {
 
@@ -32,10 +32,7 @@ const char* findEntryPoint(void* handle, const char* name, PluginEntryPoint& ent
 
 } // namespace
 
-PluginLoader::PluginLoader(PluginManager& owner)
-    : manager(owner), handles(), paths(), count(0)
-{
-}
+PluginLoader::PluginLoader(PluginManager& owner) : manager(owner), handles(), paths(), count(0) {}
 
 PluginLoader::~PluginLoader()
 {
@@ -64,16 +61,26 @@ bool PluginLoader::loadPlugin(const char* path)
         Logger::log(Logger::ERR, "%s", linkerMessage());
         return false;
     }
+    if (!initialise(handle)) {
+        dlclose(handle);
+        return false;
+    }
+    handles[count] = handle;
+    paths[count] = path;
+    ++count;
+    Logger::log(Logger::DBG, "Library loaded: %s", path);
+    return true;
+}
+
+bool PluginLoader::initialise(void* handle)
+{
     PluginEntryPoint init = nullptr;
     if (const char* error = findEntryPoint(handle, "plugin_init", init)) {
         Logger::log(Logger::ERR, "%s", error);
-        dlclose(handle);
         return false;
     }
-    if (!init) {
-        dlclose(handle);
+    if (!init)
         return false;
-    }
     // What a failing plugin_init registered points into the library about
     // to be closed: it leaves the registry first.
     unsigned registered = manager.pluginCount();
@@ -81,14 +88,8 @@ bool PluginLoader::loadPlugin(const char* path)
     if (result != 0) {
         Logger::log(Logger::ERR, "Plugin initialization function returned %d.", result);
         manager.unregisterFrom(registered);
-        dlclose(handle);
         return false;
     }
-
-    handles[count] = handle;
-    paths[count] = path;
-    ++count;
-    Logger::log(Logger::DBG, "Library loaded: %s", path);
     return true;
 }
 

@@ -38,6 +38,11 @@ public:
     bool unloadPlugin(unsigned index);
 
 private:
+    // Looks up and calls the library's plugin_init; false, logged, when it
+    // is missing or fails (what it registered is then forgotten). The
+    // caller closes the library on false.
+    ORVANTA_INTERNAL bool initialise(void* handle);
+
     PluginManager& manager;
     void* handles[maxLibraries];
     const char* paths[maxLibraries];

@@ -55,24 +55,30 @@ bool TemplateCollection::add(Template& t)
                     strlen(t.text) + 7;
     if (!reserve(need))
         return false;
-    // The list holds the collection's own note of each registration (kind,
-    // ID and hash, no text), never the caller's template: that one may go
-    // away while the collection lives on, as a deleted handler's does.
-    Template* note = new (std::nothrow) Template(t.kind, nullptr);
+    if (!remember(t.kind, id, t.hash))
+        return false;
+    t.messageId = id;
+    writeLine(t);
+    snprintf(identifier, sizeof identifier, "com_orvanta_posix_agent_%llx",
+             static_cast<unsigned long long>(templateHash()));
+    return true;
+}
+
+// The list holds the collection's own note of each registration (kind, ID
+// and hash, no text), never the caller's template: that one may go away
+// while the collection lives on, as a deleted handler's does.
+bool TemplateCollection::remember(unsigned char kind, uint16_t id, uint64_t hash)
+{
+    Template* note = new (std::nothrow) Template(kind, nullptr);
     if (!note)
         return false;
-
-    t.messageId = id;
     note->messageId = id;
-    note->hash = t.hash;
+    note->hash = hash;
     if (last)
         last->next = note;
     else
         first = note;
     last = note;
-    writeLine(t);
-    snprintf(identifier, sizeof identifier, "com_orvanta_posix_agent_%llx",
-             static_cast<unsigned long long>(templateHash()));
     return true;
 }
 

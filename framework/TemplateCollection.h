@@ -45,6 +45,8 @@ public:
     unsigned bufferSize() const;
 
 private:
+    // Notes a registration in the list; false when memory ran out.
+    ORVANTA_INTERNAL bool remember(unsigned char kind, uint16_t id, uint64_t hash);
     ORVANTA_INTERNAL bool reserve(uint64_t need);
     ORVANTA_INTERNAL void writeLine(const Template& t);
 

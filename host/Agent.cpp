@@ -6,8 +6,23 @@ Agent::Agent(RequestClient& requestClient, TemplateCollection& collection, long 
 {
 }
 
-RequestClient* Agent::requestClient() { return &client; }
-TemplateCollection* Agent::templateCollection() { return &templates; }
-int Agent::agentValue() { return value; }
-MeasurementSupport* Agent::measurementSupport() { return measurements; }
-long* Agent::deviceId() { return &device; }
+RequestClient* Agent::requestClient()
+{
+    return &client;
+}
+TemplateCollection* Agent::templateCollection()
+{
+    return &templates;
+}
+int Agent::agentValue()
+{
+    return value;
+}
+MeasurementSupport* Agent::measurementSupport()
+{
+    return measurements;
+}
+long* Agent::deviceId()
+{
+    return &device;
+}

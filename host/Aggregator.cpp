@@ -22,17 +22,17 @@ Aggregator::~Aggregator()
 
 bool Aggregator::add(const Record& record)
 {
-    if (!reserveOneMore(records, count, capacity))
-        return false;
-    Record* own = record.copy();
-    if (!own)
-        return false;
-    records[count++] = own;
-    return true;
+    return appendCopy(records, count, capacity, record);
 }
 
-const Record& Aggregator::get(unsigned index) const { return *records[index]; }
-unsigned Aggregator::length() const { return count; }
+const Record& Aggregator::get(unsigned index) const
+{
+    return *records[index];
+}
+unsigned Aggregator::length() const
+{
+    return count;
+}
 
 void Aggregator::clear()
 {
@@ -41,5 +41,11 @@ void Aggregator::clear()
     count = 0;
 }
 
-unsigned Aggregator::lineCount() const { return count; }
-const Record& Aggregator::line(unsigned index) const { return *records[index]; }
+unsigned Aggregator::lineCount() const
+{
+    return count;
+}
+const Record& Aggregator::line(unsigned index) const
+{
+    return *records[index];
+}

@@ -20,13 +20,7 @@ ComposedRecord::~ComposedRecord()
 
 bool ComposedRecord::add(const Value& value)
 {
-    if (!reserveOneMore(values, count, capacity))
-        return false;
-    Value* own = value.copy();
-    if (!own)
-        return false;
-    values[count++] = own;
-    return true;
+    return appendCopy(values, count, capacity, value);
 }
 
 Record* ComposedRecord::copy() const
@@ -43,5 +37,11 @@ Record* ComposedRecord::copy() const
     return twin;
 }
 
-unsigned ComposedRecord::size() const { return count; }
-const Value& ComposedRecord::value(unsigned index) const { return *values[index]; }
+unsigned ComposedRecord::size() const
+{
+    return count;
+}
+const Value& ComposedRecord::value(unsigned index) const
+{
+    return *values[index];
+}

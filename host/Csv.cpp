@@ -14,10 +14,7 @@ class CsvSink : public AbstractDataSink {
 public:
     explicit CsvSink(std::string& out) : text(out) {}
 
-    int writeInteger(long value) override
-    {
-        return append(std::to_string(value));
-    }
+    int writeInteger(long value) override { return append(std::to_string(value)); }
 
     int writeFloat(double value) override
     {
@@ -26,10 +23,7 @@ public:
         return append(digits);
     }
 
-    int writeString(const char* value) override
-    {
-        return append(csvField(value));
-    }
+    int writeString(const char* value) override { return append(csvField(value)); }
 
 private:
     int append(const std::string& piece)
@@ -71,10 +65,10 @@ std::string csvLine(const Record& record)
     return line;
 }
 
-std::string csvLines(const RequestData& data)
+std::vector<std::string> csvLines(const RequestData& data)
 {
-    std::string lines;
+    std::vector<std::string> lines;
     for (unsigned i = 0; i < data.lineCount(); ++i)
-        lines += csvLine(data.line(i)) + "\r\n";
+        lines.push_back(csvLine(data.line(i)));
     return lines;
 }

@@ -2,6 +2,7 @@
 #define ORVANTA_HOST_CSV_H
 
 #include <string>
+#include <vector>
 
 class Record;
 class RequestData;
@@ -11,7 +12,7 @@ class RequestData;
 // only when it holds a comma, a double quote or a line end.
 std::string csvField(const char* text);
 std::string csvLine(const Record& record);
-// Every line of data, each ended by CR LF.
-std::string csvLines(const RequestData& data);
+// Every line of data, each as its text without a line end.
+std::vector<std::string> csvLines(const RequestData& data);
 
 #endif

@@ -19,4 +19,18 @@ bool reserveOneMore(T**& items, unsigned count, unsigned& capacity)
     return true;
 }
 
+// Appends a copy of item (item.copy(), owned by the array); false, and the
+// array unchanged, when memory ran out.
+template <typename T>
+bool appendCopy(T**& items, unsigned& count, unsigned& capacity, const T& item)
+{
+    if (!reserveOneMore(items, count, capacity))
+        return false;
+    T* own = item.copy();
+    if (!own)
+        return false;
+    items[count++] = own;
+    return true;
+}
+
 #endif

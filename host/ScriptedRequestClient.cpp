@@ -3,7 +3,6 @@
 #include "Aggregator.h"
 #include "CharValue.h"
 #include "ComposedRecord.h"
-#include "Csv.h"
 #include "IntegerValue.h"
 #include "RequestData.h"
 
@@ -34,26 +33,22 @@ void ScriptedRequestClient::setResponder(Responder decide)
     responder = std::move(decide);
 }
 
-bool ScriptedRequestClient::configure(const char* server, const char* username,
-                                      const char* password)
+bool ScriptedRequestClient::configure(const char*, const char*, const char*)
 {
-    serverUrl = server ? server : "";
-    user = username ? username : "";
-    secret = password ? password : "";
     return true;
 }
 
-int ScriptedRequestClient::registerTemplates(const char* id, const char* text)
+int ScriptedRequestClient::registerTemplates(const char*, const char*)
 {
-    identifier = id ? id : "";
-    templateText = text ? text : "";
-    ++registered;
     return 0;
 }
 
-bool ScriptedRequestClient::fillRecord(const Row& row, ComposedRecord& record)
+namespace {
+
+// A scripted row as a record of IntegerValue and CharValue.
+bool fillRecord(const ScriptedRequestClient::Row& row, ComposedRecord& record)
 {
-    for (const Field& field : row) {
+    for (const ScriptedRequestClient::Field& field : row) {
         bool added = field.isText ? record.add(CharValue(field.text.c_str(), false))
                                   : record.add(IntegerValue(field.number));
         if (!added)
@@ -62,19 +57,16 @@ bool ScriptedRequestClient::fillRecord(const Row& row, ComposedRecord& record)
     return true;
 }
 
+} // namespace
+
 int ScriptedRequestClient::request(const RequestData& data, Aggregator& response, void*)
 {
-    std::vector<std::string> lines;
-    for (unsigned i = 0; i < data.lineCount(); ++i)
-        lines.push_back(csvLine(data.line(i)));
-    sent.push_back(lines);
-
     Answer answer;
     if (!script.empty()) {
         answer = std::move(script.front());
         script.pop_front();
     } else if (responder) {
-        answer = responder(lines);
+        answer = responder(data);
     }
     if (answer.status != 0)
         return answer.status;

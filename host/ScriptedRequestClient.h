@@ -8,10 +8,8 @@
 #include <string>
 #include <vector>
 
-class ComposedRecord;
-
 // A request client whose answers are scripted: tests and the development
-// agent decide what the "platform" says. It records everything sent.
+// agent decide what the "platform" says. It keeps nothing of what is sent.
 class ScriptedRequestClient : public RequestClient {
 public:
     // One value of a response row: an integer or a text.
@@ -31,8 +29,8 @@ public:
     };
 
     // Decides the answer to a request that no scripted answer is left for;
-    // it sees the request's lines as CSV text, one string per line.
-    using Responder = std::function<Answer(const std::vector<std::string>& lines)>;
+    // it sees the request's records themselves.
+    using Responder = std::function<Answer(const RequestData& data)>;
 
     ScriptedRequestClient();
     ~ScriptedRequestClient() override;
@@ -45,30 +43,13 @@ public:
     void setResponder(Responder responder);
     size_t scriptedLeft() const { return script.size(); }
 
-    // Every request so far, each as its lines in CSV text (no line ends).
-    const std::vector<std::vector<std::string>>& requests() const { return sent; }
-    void forgetRequests() { sent.clear(); }
-
-    const std::string& server() const { return serverUrl; }
-    const std::string& username() const { return user; }
-    const std::string& password() const { return secret; }
-    const std::string& templateIdentifier() const { return identifier; }
-    const std::string& templates() const { return templateText; }
-    int registrations() const { return registered; }
-
     bool configure(const char* server, const char* username, const char* password) override;
     int registerTemplates(const char* identifier, const char* templates) override;
     int request(const RequestData& data, Aggregator& response, void* context) override;
 
-    // Turns a scripted row into a record of IntegerValue and CharValue.
-    static bool fillRecord(const Row& row, ComposedRecord& record);
-
 private:
     std::deque<Answer> script;
     Responder responder;
-    std::vector<std::vector<std::string>> sent;
-    std::string serverUrl, user, secret, identifier, templateText;
-    int registered = 0;
 };
 
 #endif

@@ -7,11 +7,11 @@
 // line. Implemented by the host.
 class ORVANTA_EXPORT AbstractDataSink {
 public:
-    virtual ~AbstractDataSink();                                // slots 0, 1
-    virtual int writeInteger(long value) = 0;                   // slot 2 (host side)
-    virtual int writeFloat(double value) = 0;                   // slot 3 (host side)
+    virtual ~AbstractDataSink();              // slots 0, 1
+    virtual int writeInteger(long value) = 0; // slot 2 (host side)
+    virtual int writeFloat(double value) = 0; // slot 3 (host side)
     // Returns the number of characters taken, negative on failure.
-    virtual int writeString(const char* text) = 0;              // slot 4
+    virtual int writeString(const char* text) = 0; // slot 4
 };
 
 #endif

@@ -14,15 +14,15 @@ public:
     CharValue& operator=(const CharValue&) = delete;
 
     int valueType() const override;
-    long integerValue() const override;            // 0
-    double floatValue() const override;            // 0.0
-    const char* characterValue() const override;   // never null
+    long integerValue() const override;          // 0
+    double floatValue() const override;          // 0.0
+    const char* characterValue() const override; // never null
     int write(AbstractDataSink& sink) const override;
     unsigned length() const override;
     Value* copy() const override;
 
 private:
-    char* text;        // null only when the copy failed for lack of memory
+    char* text; // null only when the copy failed for lack of memory
     bool flag;
 };
 

@@ -12,9 +12,9 @@ public:
     int valueType() const override;
     long integerValue() const override;
     double floatValue() const override;
-    const char* characterValue() const override;   // empty text
+    const char* characterValue() const override; // empty text
     int write(AbstractDataSink& sink) const override;
-    unsigned length() const override;              // number of decimal characters
+    unsigned length() const override; // number of decimal characters
     Value* copy() const override;
 
 private:

@@ -10,13 +10,13 @@ class Value;
 class ORVANTA_EXPORT Record : public RequestData {
 public:
     ~Record() override;
-    unsigned lineCount() const override;                        // slot 2: always 1
-    const Record& line(unsigned index) const override;          // slot 3: the record itself
+    unsigned lineCount() const override;               // slot 2: always 1
+    const Record& line(unsigned index) const override; // slot 3: the record itself
     // A deep copy, owned by the caller; null when memory ran out.
-    virtual Record* copy() const = 0;                           // slot 4 (host side)
-    virtual unsigned size() const = 0;                          // slot 5
+    virtual Record* copy() const = 0;  // slot 4 (host side)
+    virtual unsigned size() const = 0; // slot 5
     // index must be below size().
-    virtual const Value& value(unsigned index) const = 0;       // slot 6
+    virtual const Value& value(unsigned index) const = 0; // slot 6
 };
 
 #endif

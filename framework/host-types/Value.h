@@ -17,16 +17,16 @@ enum ValueType {
 // host's values and the framework's own (DateValue) share it.
 class ORVANTA_EXPORT Value {
 public:
-    virtual ~Value();                                           // slots 0, 1
-    virtual int valueType() const = 0;                          // slot 2
-    virtual long integerValue() const = 0;                      // slot 3
-    virtual double floatValue() const = 0;                      // slot 4
-    virtual const char* characterValue() const = 0;             // slot 5
+    virtual ~Value();                               // slots 0, 1
+    virtual int valueType() const = 0;              // slot 2
+    virtual long integerValue() const = 0;          // slot 3
+    virtual double floatValue() const = 0;          // slot 4
+    virtual const char* characterValue() const = 0; // slot 5
     // Returns the sink's result.
-    virtual int write(AbstractDataSink& sink) const = 0;        // slot 6
-    virtual unsigned length() const = 0;                        // slot 7
+    virtual int write(AbstractDataSink& sink) const = 0; // slot 6
+    virtual unsigned length() const = 0;                 // slot 7
     // A new value owned by the caller; null when memory ran out.
-    virtual Value* copy() const = 0;                            // slot 8
+    virtual Value* copy() const = 0; // slot 8
 };
 
 #endif

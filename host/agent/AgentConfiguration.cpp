@@ -20,8 +20,8 @@ bool AgentConfiguration::read(const char* path)
     if (config_error_type(&config) == CONFIG_ERR_FILE_IO)
         Logger::log(Logger::ERR, "Cannot read configuration %s.", path);
     else
-        Logger::log(Logger::ERR, "Configuration %s, line %d: %s", path,
-                    config_error_line(&config), reason ? reason : "parse error");
+        Logger::log(Logger::ERR, "Configuration %s, line %d: %s", path, config_error_line(&config),
+                    reason ? reason : "parse error");
     return false;
 }
 
@@ -33,9 +33,18 @@ const char* AgentConfiguration::text(const char* key) const
     return value;
 }
 
-const char* AgentConfiguration::server() const { return text("server"); }
-const char* AgentConfiguration::username() const { return text("username"); }
-const char* AgentConfiguration::password() const { return text("password"); }
+const char* AgentConfiguration::server() const
+{
+    return text("server");
+}
+const char* AgentConfiguration::username() const
+{
+    return text("username");
+}
+const char* AgentConfiguration::password() const
+{
+    return text("password");
+}
 
 int AgentConfiguration::interval() const
 {
@@ -45,52 +54,50 @@ int AgentConfiguration::interval() const
     return value;
 }
 
-config_setting_t* AgentConfiguration::list(const char* key) const
+namespace {
+
+bool isText(const config_setting_t* entry)
 {
+    return config_setting_type(entry) == CONFIG_TYPE_STRING;
+}
+
+bool isGroup(const config_setting_t* entry)
+{
+    return config_setting_is_group(entry);
+}
+
+} // namespace
+
+std::vector<config_setting_t*> AgentConfiguration::entries(
+    const char* key, bool (*kept)(const config_setting_t*)) const
+{
+    std::vector<config_setting_t*> found;
     config_setting_t* setting = config_lookup(&config, key);
-    if (!setting || !(config_setting_is_list(setting) || config_setting_is_array(setting)))
-        return nullptr;
-    return setting;
+    if (setting && (config_setting_is_list(setting) || config_setting_is_array(setting)))
+        for (int i = 0; i < config_setting_length(setting); ++i)
+            if (kept(config_setting_get_elem(setting, i)))
+                found.push_back(config_setting_get_elem(setting, i));
+    return found;
 }
 
 unsigned AgentConfiguration::libraryCount() const
 {
-    config_setting_t* load = list("load");
-    unsigned count = 0;
-    for (int i = 0; load && i < config_setting_length(load); ++i)
-        if (config_setting_get_string_elem(load, i))
-            ++count;
-    return count;
+    return static_cast<unsigned>(entries("load", isText).size());
 }
 
 const char* AgentConfiguration::library(unsigned index) const
 {
-    config_setting_t* load = list("load");
-    for (int i = 0; load && i < config_setting_length(load); ++i) {
-        const char* name = config_setting_get_string_elem(load, i);
-        if (name && index-- == 0)
-            return name;
-    }
-    return nullptr;
+    std::vector<config_setting_t*> load = entries("load", isText);
+    return index < load.size() ? config_setting_get_string(load[index]) : nullptr;
 }
 
 unsigned AgentConfiguration::groupCount() const
 {
-    config_setting_t* plugins = list("plugins");
-    unsigned count = 0;
-    for (int i = 0; plugins && i < config_setting_length(plugins); ++i)
-        if (config_setting_is_group(config_setting_get_elem(plugins, i)))
-            ++count;
-    return count;
+    return static_cast<unsigned>(entries("plugins", isGroup).size());
 }
 
 config_setting_t* AgentConfiguration::group(unsigned index) const
 {
-    config_setting_t* plugins = list("plugins");
-    for (int i = 0; plugins && i < config_setting_length(plugins); ++i) {
-        config_setting_t* entry = config_setting_get_elem(plugins, i);
-        if (config_setting_is_group(entry) && index-- == 0)
-            return entry;
-    }
-    return nullptr;
+    std::vector<config_setting_t*> plugins = entries("plugins", isGroup);
+    return index < plugins.size() ? plugins[index] : nullptr;
 }

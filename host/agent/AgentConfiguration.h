@@ -3,6 +3,8 @@
 
 #include <libconfig.h>
 
+#include <vector>
+
 // The agent's configuration file as the supervisor writes it: server,
 // username, password, interval, the list of plug-in libraries to load and
 // the list of plug-in groups. Every text it hands out, and every group,
@@ -35,7 +37,9 @@ public:
 
 private:
     const char* text(const char* key) const;
-    config_setting_t* list(const char* key) const;
+    // The entries of the list or array key that kept accepts, in order.
+    std::vector<config_setting_t*> entries(const char* key,
+                                           bool (*kept)(const config_setting_t*)) const;
 
     config_t config;
 };

@@ -5,13 +5,13 @@
 #include "PluginConfiguration.h"
 #include "PluginHandler.h"
 
+#include <poll.h>
+#include <unistd.h>
 #include <cerrno>
 #include <climits>
 #include <cstring>
 #include <ctime>
 #include <new>
-#include <poll.h>
-#include <unistd.h>
 
 namespace {
 
@@ -60,7 +60,12 @@ bool DevAgent::start(const char* configurationPath)
         manager.loadPlugin(configuration.library(i));
     createHandlers();
 
-    if (!measurements.init())
+    // The stand-in platform learns the measurement support's message IDs
+    // from what its init() registers.
+    const std::size_t registered = std::strlen(templates.templateString());
+    if (measurements.init())
+        client.knowSupportedMeasurementTemplates(templates.templateString() + registered);
+    else
         Logger::log(Logger::ERR, "Measurement support not initialised.");
     for (Scheduled& entry : handlers)
         if (!entry.handler->init())
@@ -72,15 +77,12 @@ bool DevAgent::start(const char* configurationPath)
 void DevAgent::createHandlers()
 {
     for (unsigned i = 0; i < configuration.groupCount(); ++i) {
-        std::unique_ptr<PluginConfiguration> group(
-            new (std::nothrow) PluginConfiguration(configuration.group(i)));
+        std::unique_ptr<PluginConfiguration> group(new (std::nothrow)
+                                                       PluginConfiguration(configuration.group(i)));
         if (!group)
             return;
         const char* type = group->type();
-        Plugin* plugin = nullptr;
-        for (unsigned p = 0; type && !plugin && p < manager.pluginCount(); ++p)
-            if (std::strcmp(manager.getPlugin(p)->type(), type) == 0)
-                plugin = manager.getPlugin(p);
+        Plugin* plugin = pluginOfType(type);
         if (!plugin) {
             Logger::log(Logger::WRN, "No plugin of type %s.", shown(type));
             continue;
@@ -93,6 +95,14 @@ void DevAgent::createHandlers()
         Logger::log(Logger::MSG, "Handler %s, interval %d s.", type, group->interval());
         handlers.push_back(Scheduled{std::move(group), handler, 0});
     }
+}
+
+Plugin* DevAgent::pluginOfType(const char* type)
+{
+    for (unsigned i = 0; type && i < manager.pluginCount(); ++i)
+        if (std::strcmp(manager.getPlugin(i)->type(), type) == 0)
+            return manager.getPlugin(i);
+    return nullptr;
 }
 
 bool DevAgent::round(long long now)

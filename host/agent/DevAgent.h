@@ -12,6 +12,7 @@
 #include <memory>
 #include <vector>
 
+class Plugin;
 class PluginConfiguration;
 class PluginHandler;
 
@@ -48,10 +49,12 @@ private:
     struct Scheduled {
         std::unique_ptr<PluginConfiguration> configuration;
         PluginHandler* handler;
-        long long due;       // monotonic milliseconds; -1 when never again
+        long long due; // monotonic milliseconds; -1 when never again
     };
 
     void createHandlers();
+    // The registered plug-in whose type is type; null when none is.
+    Plugin* pluginOfType(const char* type);
     // Runs the handlers due at now; true when any ran.
     bool round(long long now);
     long long nextDue() const;

@@ -5,6 +5,7 @@
 #include "Logger.h"
 #include "Record.h"
 #include "RequestData.h"
+#include "Value.h"
 
 #include <cerrno>
 #include <cstdlib>
@@ -43,6 +44,20 @@ std::string trimmed(const std::string& text)
     return text.substr(first, text.find_last_not_of(" \t\r\n") - first + 1);
 }
 
+// The lines of a registration text, without their line ends; empty lines
+// are left out.
+std::vector<std::string> registrationLines(const std::string& text)
+{
+    std::vector<std::string> lines;
+    for (std::string line : split(text, '\n')) {
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        if (!line.empty())
+            lines.push_back(line);
+    }
+    return lines;
+}
+
 bool parseAnswer(const std::string& line, ScriptedRequestClient::Answer& answer)
 {
     using Field = ScriptedRequestClient::Field;
@@ -60,7 +75,8 @@ bool parseAnswer(const std::string& line, ScriptedRequestClient::Answer& answer)
         ScriptedRequestClient::Row fields;
         for (const std::string& text : split(trimmed(row), ',')) {
             long number;
-            fields.push_back(wholeNumber(text, number) ? Field::integer(number) : Field::string(text));
+            fields.push_back(wholeNumber(text, number) ? Field::integer(number)
+                                                       : Field::string(text));
         }
         answer.rows.push_back(fields);
     }
@@ -71,7 +87,7 @@ bool parseAnswer(const std::string& line, ScriptedRequestClient::Answer& answer)
 
 WireClient::WireClient(FILE* stream) : out(stream)
 {
-    setResponder([this](const std::vector<std::string>& lines) { return platformAnswer(lines); });
+    setResponder([this](const RequestData& data) { return platformAnswer(data); });
 }
 
 bool WireClient::loadAnswers(const char* path)
@@ -103,55 +119,50 @@ bool WireClient::loadAnswers(const char* path)
 
 int WireClient::registerTemplates(const char* identifier, const char* templates)
 {
-    ScriptedRequestClient::registerTemplates(identifier, templates);
     write("identifier", identifier ? identifier : "");
+    for (const std::string& line : registrationLines(templates ? templates : ""))
+        write("template", line);
+    return 0;
+}
+
+void WireClient::knowSupportedMeasurementTemplates(const std::string& registration)
+{
     fragmentRequests.clear();
     deviceCheck = 0;
-    std::string text = templates ? templates : "";
-    for (std::string line : split(text, '\n')) {
-        if (!line.empty() && line.back() == '\r')
-            line.pop_back();
-        if (line.empty())
-            continue;
-        write("template", line);
-        // "10,<id>,<text>" for a request template, "11,<id>,<text>" for a
-        // response template.
+    for (const std::string& line : registrationLines(registration)) {
         std::vector<std::string> fields = split(line, ',');
         long id = 0;
         if (fields.size() < 3 || !wholeNumber(fields[1], id))
             continue;
-        if (fields[0] == "10" && line.find("ovx_SupportedMeasurements") != std::string::npos)
+        if (fields[0] == "10")
             fragmentRequests.push_back(id);
-        if (fields[0] == "11" && line.find("\"$.ovx_IsDevice\"") != std::string::npos)
+        else if (fields[0] == "11")
             deviceCheck = id;
     }
-    return 0;
 }
 
-ScriptedRequestClient::Answer WireClient::platformAnswer(const std::vector<std::string>& lines) const
+ScriptedRequestClient::Answer WireClient::platformAnswer(const RequestData& data) const
 {
     Answer answer;
-    for (const std::string& line : lines) {
-        std::vector<std::string> fields = split(line, ',');
-        long id = 0, device = 0;
-        if (fields.size() < 2 || !wholeNumber(fields[0], id) || !wholeNumber(fields[1], device))
+    for (unsigned i = 0; i < data.lineCount(); ++i) {
+        const Record& line = data.line(i);
+        if (line.size() < 2 || line.value(0).valueType() != VALUE_TYPE_INTEGER ||
+            line.value(1).valueType() != VALUE_TYPE_INTEGER)
             continue;
         for (long request : fragmentRequests)
-            if (request == id)
+            if (request == line.value(0).integerValue())
                 answer.rows.push_back({Field::integer(deviceCheck), Field::string("true"),
-                                       Field::integer(device)});
+                                       Field::integer(line.value(1).integerValue())});
     }
     return answer;
 }
 
 int WireClient::request(const RequestData& data, Aggregator& response, void* context)
 {
-    for (unsigned i = 0; i < data.lineCount(); ++i)
-        write("request", csvLine(data.line(i)));
+    for (const std::string& line : csvLines(data))
+        write("request", line);
     unsigned before = response.length();
     int status = ScriptedRequestClient::request(data, response, context);
-    // A long-running agent must not keep every request it ever sent.
-    forgetRequests();
     write("status", std::to_string(status));
     if (status == 0)
         for (unsigned i = before; i < response.length(); ++i)

@@ -33,18 +33,25 @@ public:
     // ERR line, when the file cannot be read or a line makes no sense.
     bool loadAnswers(const char* path);
 
+    // Tells the stand-in platform the message IDs of the measurement
+    // support's templates. registration is the part of the collection's
+    // registration text ("10,<id>,<text>" and "11,<id>,<text>" lines, each
+    // ended by CR LF) that MeasurementSupport::init() added: its set and
+    // clear request templates and its device-check response template.
+    void knowSupportedMeasurementTemplates(const std::string& registration);
+
     int registerTemplates(const char* identifier, const char* templates) override;
     int request(const RequestData& data, Aggregator& response, void* context) override;
 
-    // How the stand-in platform answers one request (its lines as CSV).
-    Answer platformAnswer(const std::vector<std::string>& lines) const;
+    // How the stand-in platform answers one request: a line whose message ID
+    // is that of the set or clear template gets the device-check row naming
+    // the device of its second value.
+    Answer platformAnswer(const RequestData& data) const;
 
 private:
     void write(const char* label, const std::string& text);
 
     FILE* out;
-    // Message ids of the templates that set or clear the supported
-    // measurements, and of the device-check response template.
     std::vector<long> fragmentRequests;
     long deviceCheck = 0;
 };

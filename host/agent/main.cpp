@@ -4,12 +4,12 @@
 #include "DevAgent.h"
 #include "Logger.h"
 
+#include <fcntl.h>
+#include <unistd.h>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
-#include <fcntl.h>
-#include <unistd.h>
 
 namespace {
 
@@ -51,59 +51,66 @@ bool parseDeviceId(const char* text, long& id)
     return errno == 0 && end != text && *end == '\0';
 }
 
-} // namespace
-
-int main(int argc, char** argv)
-{
+struct Options {
     unsigned char verbosity = 0;
     const char* configurationPath = nullptr;
     const char* answers = nullptr;
     long deviceId = 1;
     bool once = false;
+};
+
+// False when the command line does not fit the usage text.
+bool parseOptions(int argc, char** argv, Options& options)
+{
     for (int option; (option = getopt(argc, argv, "vc:d:a:1")) != -1;) {
         switch (option) {
         case 'v':
-            if (verbosity < 255)
-                ++verbosity;
+            if (options.verbosity < 255)
+                ++options.verbosity;
             break;
         case 'c':
-            configurationPath = optarg;
+            options.configurationPath = optarg;
             break;
         case 'd':
-            if (!parseDeviceId(optarg, deviceId)) {
-                std::fprintf(stderr, usage, argv[0]);
-                return 2;
-            }
+            if (!parseDeviceId(optarg, options.deviceId))
+                return false;
             break;
         case 'a':
-            answers = optarg;
+            options.answers = optarg;
             break;
         case '1':
-            once = true;
+            options.once = true;
             break;
         default:
-            std::fprintf(stderr, usage, argv[0]);
-            return 2;
+            return false;
         }
     }
-    if (!configurationPath || optind != argc) {
+    return options.configurationPath && optind == argc;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    Options options;
+    if (!parseOptions(argc, argv, options)) {
         std::fprintf(stderr, usage, argv[0]);
         return 2;
     }
-    Logger::instance()->setVerbosity(verbosity);
+    Logger::instance()->setVerbosity(options.verbosity);
 
     if (!installStopHandler()) {
         Logger::log(Logger::ERR, "Cannot install the stop handler.");
         return 1;
     }
 
-    DevAgent agent(stdout, deviceId);
-    if (answers && !agent.loadAnswers(answers))
+    DevAgent agent(stdout, options.deviceId);
+    if (options.answers && !agent.loadAnswers(options.answers))
         return 1;
-    if (!agent.start(configurationPath))
+    if (!agent.start(options.configurationPath))
         return 1;
     Logger::log(Logger::MSG, "Agent running.");
-    agent.run(stopPipe[0], once);
+    agent.run(stopPipe[0], options.once);
     Logger::log(Logger::MSG, "Agent stopped.");
     return 0;
 }

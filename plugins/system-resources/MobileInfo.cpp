@@ -1,11 +1,11 @@
 #include "MobileInfo.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
 
@@ -27,7 +27,7 @@ extern "C" int __lxstat(int version, const char* path, struct stat* status);
 __asm__(".symver __lxstat, __lxstat@GLIBC_2.4");
 int linkStatus(const char* path, struct stat* status)
 {
-    const int statVersionLinux = 3;  // _STAT_VER of 32-bit ARM glibc
+    const int statVersionLinux = 3; // _STAT_VER of 32-bit ARM glibc
     return __lxstat(statVersionLinux, path, status);
 }
 #else

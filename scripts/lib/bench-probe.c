@@ -45,7 +45,7 @@ static long long now_ns(void)
     return ts.tv_sec * 1000000000LL + ts.tv_nsec;
 }
 
-static void log_stamp(const char *path, const char *event)
+static void log_stamp(const char* path, const char* event)
 {
     char line[64];
     int fd = open(path, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0600);
@@ -58,9 +58,9 @@ static void log_stamp(const char *path, const char *event)
     close(fd);
 }
 
-static int agent(const char *mode)
+static int agent(const char* mode)
 {
-    const char *log = getenv("BENCH_LOG");
+    const char* log = getenv("BENCH_LOG");
     if (log == NULL)
         return 2;
     log_stamp(log, "start");
@@ -73,11 +73,11 @@ static int agent(const char *mode)
 }
 
 /* True once LOG holds a line beginning with WORD. */
-static int logged(const char *log, const char *word)
+static int logged(const char* log, const char* word)
 {
     char line[128];
     int found = 0;
-    FILE *f = fopen(log, "re");
+    FILE* f = fopen(log, "re");
     if (f == NULL)
         return 0;
     while (!found && fgets(line, sizeof line, f) != NULL)
@@ -103,7 +103,7 @@ static void quiet(void)
 }
 
 /* Starts a supervisor whose child is this probe in agent mode MODE. */
-static pid_t start_supervisor(const char *mode, const char *log, char **argv)
+static pid_t start_supervisor(const char* mode, const char* log, char** argv)
 {
     if (unlink(log) != 0 && errno != ENOENT)
         return -1;
@@ -118,7 +118,7 @@ static pid_t start_supervisor(const char *mode, const char *log, char **argv)
     return pid;
 }
 
-static int stop(const char *state, const char *log, char **argv)
+static int stop(const char* state, const char* log, char** argv)
 {
     int running = strcmp(state, "running") == 0;
     pid_t pid = start_supervisor(running ? "sleep" : "exit", log, argv);
@@ -143,7 +143,7 @@ static int stop(const char *state, const char *log, char **argv)
     return 0;
 }
 
-static int restarts(const char *log, int seconds, char **argv)
+static int restarts(const char* log, int seconds, char** argv)
 {
     pid_t pid = start_supervisor("exit", log, argv);
     if (pid < 0)
@@ -156,7 +156,7 @@ static int restarts(const char *log, int seconds, char **argv)
 
     char event[16];
     long long stamp, ended = -1;
-    FILE *f = fopen(log, "re");
+    FILE* f = fopen(log, "re");
     if (f == NULL)
         return 1;
     while (fscanf(f, "%15s %lld", event, &stamp) == 2) {
@@ -171,7 +171,7 @@ static int restarts(const char *log, int seconds, char **argv)
     return 0;
 }
 
-static int cpu(double seconds, char **argv)
+static int cpu(double seconds, char** argv)
 {
     struct rusage ru;
     int status;
@@ -195,15 +195,15 @@ static int cpu(double seconds, char **argv)
         fprintf(stderr, "bench-probe: %s failed\n", argv[0]);
         return 1;
     }
-    long long us = (ru.ru_utime.tv_sec + ru.ru_stime.tv_sec) * 1000000LL +
-                   ru.ru_utime.tv_usec + ru.ru_stime.tv_usec;
+    long long us = (ru.ru_utime.tv_sec + ru.ru_stime.tv_sec) * 1000000LL + ru.ru_utime.tv_usec +
+                   ru.ru_stime.tv_usec;
     printf("%lld\n", us);
     return 0;
 }
 
-int main(int argc, char **argv)
+int main(int argc, char** argv)
 {
-    const char *mode = getenv("BENCH_AGENT");
+    const char* mode = getenv("BENCH_AGENT");
     if (mode != NULL)
         return agent(mode);
     if (argc >= 5 && strcmp(argv[1], "stop") == 0)
@@ -230,7 +230,8 @@ int main(int argc, char **argv)
         }
         return 0;
     }
-    fprintf(stderr, "usage: bench-probe stop running|pausing LOG CMD... | restarts LOG SECONDS CMD...\n"
-                    "       | cpu [-t SECONDS] CMD... | system [-i MS] N COMMAND...\n");
+    fprintf(stderr,
+            "usage: bench-probe stop running|pausing LOG CMD... | restarts LOG SECONDS CMD...\n"
+            "       | cpu [-t SECONDS] CMD... | system [-i MS] N COMMAND...\n");
     return 2;
 }

@@ -74,14 +74,16 @@ orvanta_ensure_binfmt() {
 }
 
 # Configures (once) and builds one kind of build in build/<kind>, with the
-# CMake preset of that name (CMakePresets.json).
+# CMake preset of that name (CMakePresets.json): the targets named after
+# the kind, or all of it.
 orvanta_build() {
   local kind=$1 dir=$ORVANTA_ROOT/build/$1
+  shift
   case $kind in
     native|sanitize|other-host|arm|arm-other-host|fuzz|release|arm-release) ;;
     *) echo "error: unknown build '$kind' (native, sanitize, other-host, arm, arm-other-host, fuzz, release, arm-release)" >&2
        return 1 ;;
   esac
   [ -f "$dir/CMakeCache.txt" ] || (cd "$ORVANTA_ROOT" && cmake --preset "$kind" >/dev/null)
-  cmake --build "$dir" --parallel "$(nproc)"
+  cmake --build "$dir" --parallel "$(nproc)" ${1:+--target "$@"}
 }

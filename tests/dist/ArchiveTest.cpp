@@ -7,31 +7,35 @@
 #include "SandboxShell.h"
 #include "SandboxTesting.h"
 #include "TempDir.h"
+#include "Transcript.h"
 
 #include <dirent.h>
-#include <map>
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <sys/wait.h>
+#include <map>
 #include <thread>
-#include <gtest/gtest.h>
 
 using namespace std::chrono_literals;
 using namespace orvanta::test;
 
 namespace {
 
-const char rtrinfo[] = "#!/bin/sh\n"
-                       "case $1 in\n"
-                       "  module) printf 'Model: RX200\\nIMEI: 356938035643809\\n' ;;\n"
-                       "  mobile) printf 'Operator: Orvanta Mobile\\nCell ID: 1A2B3C\\n' ;;\n"
-                       "esac\n";
-const char cellctl[] = "#!/bin/sh\n"
-                       "printf '^SCID: 89490200001234567890\\r\\nOK\\r\\n'\n";
+const char rtrinfo[] =
+    "#!/bin/sh\n"
+    "case $1 in\n"
+    "  module) printf 'Model: RX200\\nIMEI: 356938035643809\\n' ;;\n"
+    "  mobile) printf 'Operator: Orvanta Mobile\\nCell ID: 1A2B3C\\n' ;;\n"
+    "esac\n";
+const char cellctl[] =
+    "#!/bin/sh\n"
+    "printf '^SCID: 89490200001234567890\\r\\nOK\\r\\n'\n";
 
 // Path below dir -> permission bits, or 'd' added for folders; overlay
 // whiteouts (the real /opt's entries hidden) are left out.
-void listTree(const std::string& dir, const std::string& prefix, std::map<std::string, std::string>& tree)
+void listTree(const std::string& dir, const std::string& prefix,
+              std::map<std::string, std::string>& tree)
 {
     DIR* d = opendir(dir.c_str());
     if (!d)
@@ -45,7 +49,8 @@ void listTree(const std::string& dir, const std::string& prefix, std::map<std::s
         if (lstat(path.c_str(), &st) != 0 || (S_ISCHR(st.st_mode) && st.st_rdev == makedev(0, 0)))
             continue;
         char mode[8];
-        std::snprintf(mode, sizeof mode, "%s%04o", S_ISDIR(st.st_mode) ? "d" : "", st.st_mode & 07777);
+        std::snprintf(mode, sizeof mode, "%s%04o", S_ISDIR(st.st_mode) ? "d" : "",
+                      st.st_mode & 07777);
         tree[prefix + name] = mode;
         if (S_ISDIR(st.st_mode))
             listTree(path, prefix + name + "/", tree);
@@ -55,7 +60,8 @@ void listTree(const std::string& dir, const std::string& prefix, std::map<std::s
 
 bool waitForFile(Sandbox& sandbox, const std::string& path, const std::string& bytes)
 {
-    for (auto deadline = std::chrono::steady_clock::now() + 60s; std::chrono::steady_clock::now() < deadline;) {
+    for (auto deadline = std::chrono::steady_clock::now() + 60s;
+         std::chrono::steady_clock::now() < deadline;) {
         if (sandbox.readFile(path) == bytes)
             return true;
         std::this_thread::sleep_for(20ms);
@@ -100,33 +106,41 @@ TEST(RouterArchive, InstallsIntoAnEmptyOptWhereTheModuleStartsAndStops)
         {"orvanta/lib/tessard-system-resources.so", "0644"},
     };
     EXPECT_EQ(tree, expected);
-    EXPECT_EQ(sandbox.readFile("/opt/orvanta/etc/settings.default"), sourceFile("dist/settings.default"));
+    EXPECT_EQ(sandbox.readFile("/opt/orvanta/etc/settings.default"),
+              sourceFile("dist/settings.default"));
     EXPECT_EQ(sandbox.readFile("/opt/orvanta/etc/init"), sourceFile("dist/init"));
 
     // The agent comes with the router, not with the module.
-    ASSERT_TRUE(shell.place("/opt/orvanta/bin/tessard", readFileBytes(ORVANTA_AGENT).value_or(""), "0755"));
+    ASSERT_TRUE(
+        shell.place("/opt/orvanta/bin/tessard", readFileBytes(ORVANTA_AGENT).value_or(""), "0755"));
     ASSERT_TRUE(shell.place("/usr/bin/rtrinfo", rtrinfo, "0755"));
     ASSERT_TRUE(shell.place("/usr/bin/cellctl", cellctl, "0755"));
 
     result = shell.run("/opt/orvanta/etc/init start");
     EXPECT_EQ(result.exitCode, 0);
-    EXPECT_EQ(result.out, "orvanta: disabled in /opt/orvanta/etc/settings (MOD_ORVANTA_ENABLED), not started\n");
+    EXPECT_EQ(
+        result.out,
+        "orvanta: disabled in /opt/orvanta/etc/settings (MOD_ORVANTA_ENABLED), not started\n");
     EXPECT_EQ(sandbox.readFile("/opt/orvanta/etc/settings"), sourceFile("dist/settings.default"));
 
     // The installation steps of the README.
-    const char* const setUp[] = {"set MOD_ORVANTA_USERNAME router", "set MOD_ORVANTA_PASSWORD 'new secret'",
+    const char* const setUp[] = {"set MOD_ORVANTA_USERNAME router",
+                                 "set MOD_ORVANTA_PASSWORD 'new secret'",
                                  "set MOD_ORVANTA_ENABLED 1", "show"};
     for (const char* command : setUp) {
         result = shell.run(std::string("/opt/orvanta/bin/orvanta-settings ") + command);
         EXPECT_EQ(result.exitCode, 0) << command << ": " << result.err;
     }
-    EXPECT_EQ(result.out, "MOD_ORVANTA_ENABLED=1\nMOD_ORVANTA_USERNAME=router\nMOD_ORVANTA_PASSWORD=********\n"
-                          "MOD_ORVANTA_INTERVAL=60\n");
-    const std::string configured = "MOD_ORVANTA_ENABLED=1\nMOD_ORVANTA_USERNAME=router\n"
-                                   "MOD_ORVANTA_PASSWORD=\"new secret\"\nMOD_ORVANTA_INTERVAL=60\n";
+    EXPECT_EQ(result.out,
+              "MOD_ORVANTA_ENABLED=1\nMOD_ORVANTA_USERNAME=router\nMOD_ORVANTA_PASSWORD=********\n"
+              "MOD_ORVANTA_INTERVAL=60\n");
+    const std::string configured =
+        "MOD_ORVANTA_ENABLED=1\nMOD_ORVANTA_USERNAME=router\n"
+        "MOD_ORVANTA_PASSWORD=\"new secret\"\nMOD_ORVANTA_INTERVAL=60\n";
     EXPECT_EQ(sandbox.readFile("/opt/orvanta/etc/settings"), configured);
     result = shell.run("/opt/orvanta/etc/init start");
-    pid_t supervisor = std::atoi(sandbox.readFile("/var/orvanta/module-supervisor.pid").value_or("0").c_str());
+    pid_t supervisor =
+        std::atoi(sandbox.readFile("/var/orvanta/module-supervisor.pid").value_or("0").c_str());
     ASSERT_EQ(result.exitCode, 0) << result.err;
     EXPECT_EQ(result.out, "orvanta: started (pid " + std::to_string(supervisor) + ")\n");
 
@@ -144,13 +158,9 @@ TEST(RouterArchive, InstallsIntoAnEmptyOptWhereTheModuleStartsAndStops)
     EXPECT_FALSE(processLiving(supervisor));
     EXPECT_FALSE(processLiving(agents[0]));
     EXPECT_EQ(livingGroupMembers(supervisor), std::vector<pid_t>{});
-    std::vector<std::string> supervisorTexts;
-    for (const SyslogMessage& m : sandbox.syslog().messages())
-        if (m.ident == "orvanta")
-            supervisorTexts.push_back(m.text);
-    EXPECT_EQ(supervisorTexts,
-              (std::vector<std::string>{"started", "Starting agent", "sending SIGKILL to agent", "terminated"}));
-    EXPECT_TRUE(sandbox.syslog().waitForText("Agent running.", 0ms)) << "the agent's log did not reach syslog";
+    EXPECT_EQ(transcript(sandbox.syslog().messages(), supervisor, "orvanta"), stoppedWhileRunning);
+    EXPECT_TRUE(sandbox.syslog().waitForText("Agent running.", 0ms))
+        << "the agent's log did not reach syslog";
 
     // An upgrade: the archive unpacked over the configured module.
     result = shell.run(std::string("tar -xzf ") + ORVANTA_ARCHIVE + " -C /");
@@ -159,4 +169,4 @@ TEST(RouterArchive, InstallsIntoAnEmptyOptWhereTheModuleStartsAndStops)
     EXPECT_EQ(sandbox.fileMode("/opt/orvanta/etc/settings"), mode_t{0600});
 }
 
-}  // namespace
+} // namespace

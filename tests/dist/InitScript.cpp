@@ -1,10 +1,10 @@
 #include "InitScript.h"
 #include "TempDir.h"
 
-#include <chrono>
 #include <fcntl.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <chrono>
 
 namespace orvanta::test {
 
@@ -44,4 +44,4 @@ std::string sourceFile(const std::string& path)
     return readFileBytes(std::string(ORVANTA_SOURCE_DIR) + "/" + path).value_or("");
 }
 
-}  // namespace orvanta::test
+} // namespace orvanta::test

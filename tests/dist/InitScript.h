@@ -1,19 +1,20 @@
 // Running the module's start/stop script, "/opt/orvanta/etc/init", inside a
 // sandbox, and looking at the processes it leaves.
-#pragma once
+#ifndef ORVANTA_TESTS_DIST_INITSCRIPT_H
+#define ORVANTA_TESTS_DIST_INITSCRIPT_H
 
 #include "Processes.h"
 #include "Sandbox.h"
 
+#include <sys/types.h>
 #include <optional>
 #include <string>
-#include <sys/types.h>
 #include <vector>
 
 namespace orvanta::test {
 
 struct ScriptResult {
-    int exitCode = -1;  // -1: did not end in time, or was killed
+    int exitCode = -1; // -1: did not end in time, or was killed
     std::string out;
     std::string err;
 };
@@ -36,4 +37,6 @@ ScriptResult runInit(Sandbox& sandbox, const Shell& shell, const std::string& ac
 // The bytes of a file of the source tree.
 std::string sourceFile(const std::string& path);
 
-}  // namespace orvanta::test
+} // namespace orvanta::test
+
+#endif

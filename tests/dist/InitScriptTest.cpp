@@ -5,21 +5,22 @@
 #include "RouterTools.h"
 #include "SandboxTesting.h"
 #include "TempDir.h"
+#include "Transcript.h"
 
-#include <algorithm>
-#include <csignal>
 #include <dirent.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <algorithm>
+#include <csignal>
 #include <filesystem>
 #include <functional>
 #include <map>
 #include <memory>
-#include <sys/mount.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
 #include <thread>
-#include <unistd.h>
-#include <gtest/gtest.h>
 
 using namespace std::chrono_literals;
 using namespace orvanta::test;
@@ -30,18 +31,20 @@ const char settingsPath[] = "/opt/orvanta/etc/settings";
 const char defaultsPath[] = "/opt/orvanta/etc/settings.default";
 const std::string defaults = sourceFile("dist/settings.default");
 const char pidPath[] = "/var/orvanta/module-supervisor.pid";
-const char disabled[] = "orvanta: disabled in /opt/orvanta/etc/settings (MOD_ORVANTA_ENABLED), not started\n";
+const char disabled[] =
+    "orvanta: disabled in /opt/orvanta/etc/settings (MOD_ORVANTA_ENABLED), not started\n";
 const char missing[] = "orvanta: /opt/orvanta/bin/module-supervisor is missing\n";
 const char stale[] = "orvanta: not running (stale pid file /var/orvanta/module-supervisor.pid)\n";
 
 // Records itself and leaves a process behind, as a shell pipeline of the
 // plug-in would be left when the agent is killed.
-const char stubAgent[] = "#!/bin/sh\n"
-                         "printf '%s\\n' \"$LD_LIBRARY_PATH\" > /var/orvanta/agent.env\n"
-                         "sleep 600 &\n"
-                         "echo $! > /var/orvanta/pipeline.pid\n"
-                         "echo $$ > /var/orvanta/agent.pid\n"
-                         "exec sleep 600\n";
+const char stubAgent[] =
+    "#!/bin/sh\n"
+    "printf '%s\\n' \"$LD_LIBRARY_PATH\" > /var/orvanta/agent.env\n"
+    "sleep 600 &\n"
+    "echo $! > /var/orvanta/pipeline.pid\n"
+    "echo $$ > /var/orvanta/agent.pid\n"
+    "exec sleep 600\n";
 
 std::string started(pid_t pid)
 {
@@ -56,7 +59,8 @@ std::map<int, std::string> openDescriptors(pid_t pid)
     DIR* fds = opendir(dir.c_str());
     while (dirent* entry = fds ? readdir(fds) : nullptr) {
         char target[512] = {};
-        if (entry->d_name[0] != '.' && readlink((dir + "/" + entry->d_name).c_str(), target, sizeof target - 1) > 0)
+        if (entry->d_name[0] != '.' &&
+            readlink((dir + "/" + entry->d_name).c_str(), target, sizeof target - 1) > 0)
             open[std::atoi(entry->d_name)] = target;
     }
     if (fds)
@@ -67,7 +71,10 @@ std::map<int, std::string> openDescriptors(pid_t pid)
 std::string mountNamespace(pid_t pid)
 {
     char target[64] = {};
-    return readlink(("/proc/" + std::to_string(pid) + "/ns/mnt").c_str(), target, sizeof target - 1) > 0 ? target : "";
+    return readlink(("/proc/" + std::to_string(pid) + "/ns/mnt").c_str(), target,
+                    sizeof target - 1) > 0
+               ? target
+               : "";
 }
 
 // The living supervisors that share pid's mount namespace: those that
@@ -79,7 +86,8 @@ std::vector<pid_t> supervisorsBeside(pid_t pid)
     DIR* proc = opendir("/proc");
     while (dirent* entry = proc ? readdir(proc) : nullptr) {
         pid_t p = std::atoi(entry->d_name);
-        if (p > 0 && processName(p) == "module-supervis" && processLiving(p) && mountNamespace(p) == ns)
+        if (p > 0 && processName(p) == "module-supervis" && processLiving(p) &&
+            mountNamespace(p) == ns)
             found.push_back(p);
     }
     if (proc)
@@ -92,7 +100,8 @@ std::vector<pid_t> supervisorsBeside(pid_t pid)
             children.push_back(child);
     found.erase(std::remove_if(found.begin(), found.end(),
                                [&](pid_t p) {
-                                   return std::find(children.begin(), children.end(), p) != children.end();
+                                   return std::find(children.begin(), children.end(), p) !=
+                                          children.end();
                                }),
                 found.end());
     return found;
@@ -108,7 +117,8 @@ bool mayLowerOomScore()
         _exit(fd >= 0 && write(fd, "-1", 2) == 2 ? 0 : 1);
     }
     int status = 0;
-    return child > 0 && waitpid(child, &status, 0) == child && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    return child > 0 && waitpid(child, &status, 0) == child && WIFEXITED(status) &&
+           WEXITSTATUS(status) == 0;
 }
 
 class InitScript : public ::testing::TestWithParam<const char*> {
@@ -131,7 +141,8 @@ protected:
             shell = {"dash", {"/bin/sh"}, Sandbox::defaultEnvironment()};
         }
         ASSERT_TRUE(sandbox->writeFile("/opt/orvanta/etc/init", sourceFile("dist/init"), 0755));
-        ASSERT_TRUE(sandbox->writeFile("/opt/orvanta/bin/orvanta-settings", sourceBytes(ORVANTA_SETTINGS_TOOL), 0755));
+        ASSERT_TRUE(sandbox->writeFile("/opt/orvanta/bin/orvanta-settings",
+                                       sourceBytes(ORVANTA_SETTINGS_TOOL), 0755));
         ASSERT_TRUE(sandbox->writeFile(defaultsPath, defaults, 0600));
         ASSERT_TRUE(sandbox->writeFile(settingsPath, defaults, 0600));
     }
@@ -152,8 +163,8 @@ protected:
     {
         const std::string bin = sandbox->dir() + "/busybox-bin";
         mkdir(bin.c_str(), 0755);
-        for (const char* tool :
-             {"sh", "awk", "cp", "sync", "sleep", "mkdir", "chmod", "rm", "mv", "cat", "printf", "ls", "id", "ln", "readlink"})
+        for (const char* tool : {"sh", "awk", "cp", "sync", "sleep", "mkdir", "chmod", "rm", "mv",
+                                 "cat", "printf", "ls", "id", "ln", "readlink"})
             EXPECT_EQ(symlink(ORVANTA_BUSYBOX, (bin + "/" + tool).c_str()), 0) << tool;
         std::vector<std::string> env = Sandbox::defaultEnvironment();
         env[0] = "PATH=" + bin;
@@ -162,14 +173,19 @@ protected:
 
     void installModule(const std::string& agent = stubAgent)
     {
-        ASSERT_TRUE(sandbox->writeFile("/opt/orvanta/bin/module-supervisor", sourceBytes(ORVANTA_SUPERVISOR), 0755));
-        ASSERT_TRUE(sandbox->writeFile("/opt/orvanta/bin/orvanta-log", sourceBytes(ORVANTA_RELAY), 0755));
+        ASSERT_TRUE(sandbox->writeFile("/opt/orvanta/bin/module-supervisor",
+                                       sourceBytes(ORVANTA_SUPERVISOR), 0755));
+        ASSERT_TRUE(
+            sandbox->writeFile("/opt/orvanta/bin/orvanta-log", sourceBytes(ORVANTA_RELAY), 0755));
         ASSERT_TRUE(sandbox->writeFile("/opt/orvanta/bin/tessard", agent, 0755));
     }
 
     static std::string sourceBytes(const char* path) { return readFileBytes(path).value_or(""); }
 
-    void enable() { ASSERT_TRUE(sandbox->writeFile(settingsPath, "MOD_ORVANTA_ENABLED=1\n", 0600)); }
+    void enable()
+    {
+        ASSERT_TRUE(sandbox->writeFile(settingsPath, "MOD_ORVANTA_ENABLED=1\n", 0600));
+    }
 
     ScriptResult init(const std::string& action) { return runInit(*sandbox, shell, action); }
 
@@ -206,6 +222,16 @@ protected:
     }
 
     // The supervisor, its agent and what the agent left are all gone.
+    struct Running {
+        pid_t supervisor, agent, pipeline;
+    };
+    // Starts the module and waits for its agent and the agent's pipeline.
+    Running startRunning()
+    {
+        pid_t supervisor = startModule();
+        return {supervisor, agentPid(), pidFrom("/var/orvanta/pipeline.pid", 5s)};
+    }
+
     void expectNothingLeft(pid_t supervisor, pid_t agent, pid_t pipeline)
     {
         sandbox->waitExit(supervisor, 100ms);
@@ -213,7 +239,8 @@ protected:
         EXPECT_FALSE(processLiving(agent)) << "agent still running";
         EXPECT_FALSE(processLiving(pipeline)) << "the agent's pipeline still running";
         EXPECT_EQ(livingGroupMembers(supervisor), std::vector<pid_t>{});
-        EXPECT_EQ(livingSessionMembers(supervisor), std::vector<pid_t>{}) << "the log relay is left";
+        EXPECT_EQ(livingSessionMembers(supervisor), std::vector<pid_t>{})
+            << "the log relay is left";
     }
 
     std::unique_ptr<Sandbox> sandbox;
@@ -241,7 +268,8 @@ TEST_P(InitScript, StartDoesNothingWhileTheModuleIsDisabled)
 TEST_P(InitScript, StartMakesMissingSettingsAndAsksTheSettingsToolWhetherTheModuleIsOn)
 {
     const std::string noLine =
-        "orvanta-settings: MOD_ORVANTA_ENABLED is not in /opt/orvanta/etc/settings; the module reads it as 0\n";
+        "orvanta-settings: MOD_ORVANTA_ENABLED is not in /opt/orvanta/etc/settings; the module "
+        "reads it as 0\n";
     const struct {
         std::optional<std::string> settings;
         int exitCode;
@@ -250,12 +278,14 @@ TEST_P(InitScript, StartMakesMissingSettingsAndAsksTheSettingsToolWhetherTheModu
         {std::nullopt, 0, disabled, "", defaults},
         {"MOD_ORVANTA_ENABLED=1\n", 5, "", missing, "MOD_ORVANTA_ENABLED=1\n"},
         {"mod_orvanta_enabled=\"+2x\"\n", 5, "", missing, "mod_orvanta_enabled=\"+2x\"\n"},
-        {"MOD_ORVANTA_ENABLED=0\nMOD_ORVANTA_ENABLED=1\n", 0, disabled, "", "MOD_ORVANTA_ENABLED=0\nMOD_ORVANTA_ENABLED=1\n"},
+        {"MOD_ORVANTA_ENABLED=0\nMOD_ORVANTA_ENABLED=1\n", 0, disabled, "",
+         "MOD_ORVANTA_ENABLED=0\nMOD_ORVANTA_ENABLED=1\n"},
         {"MOD_ORVANTA_USERNAME=me\n", 0, disabled, noLine, "MOD_ORVANTA_USERNAME=me\n"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.settings.value_or("no settings"));
-        ASSERT_TRUE(c.settings ? sandbox->writeFile(settingsPath, *c.settings, 0644) : sandbox->hide(settingsPath));
+        ASSERT_TRUE(c.settings ? sandbox->writeFile(settingsPath, *c.settings, 0644)
+                               : sandbox->hide(settingsPath));
         ScriptResult result = init("start");
         EXPECT_EQ(result.exitCode, c.exitCode);
         EXPECT_EQ(result.out, c.out);
@@ -269,16 +299,19 @@ TEST_P(InitScript, StartMakesMissingSettingsAndAsksTheSettingsToolWhetherTheModu
     ScriptResult result = init("start");
     EXPECT_EQ(result.exitCode, 0);
     EXPECT_EQ(result.out, disabled);
-    EXPECT_EQ(result.err, "orvanta: cannot create /opt/orvanta/etc/settings from /opt/orvanta/etc/settings.default\n"
-                          "orvanta-settings: /opt/orvanta/etc/settings is missing\n");
+    EXPECT_EQ(
+        result.err,
+        "orvanta: cannot create /opt/orvanta/etc/settings from /opt/orvanta/etc/settings.default\n"
+        "orvanta-settings: /opt/orvanta/etc/settings is missing\n");
 
     ASSERT_EQ(unlink(sandbox->hostPath(settingsPath).c_str()), 0);
     ASSERT_TRUE(sandbox->makeDir(settingsPath));
     result = init("start");
     EXPECT_EQ(result.exitCode, 1);
     EXPECT_EQ(result.out, "");
-    EXPECT_EQ(result.err, "orvanta-settings: cannot read /opt/orvanta/etc/settings: Is a directory\n"
-                          "orvanta: cannot read /opt/orvanta/etc/settings, not started\n");
+    EXPECT_EQ(result.err,
+              "orvanta-settings: cannot read /opt/orvanta/etc/settings: Is a directory\n"
+              "orvanta: cannot read /opt/orvanta/etc/settings, not started\n");
     EXPECT_EQ(sandbox->readFile(defaultsPath), std::nullopt);
 }
 
@@ -286,15 +319,14 @@ TEST_P(InitScript, StartsReportsAndStopsTheModuleLeavingNothingRunning)
 {
     installModule();
     enable();
-    pid_t supervisor = startModule();
+    auto [supervisor, agent, pipeline] = startRunning();
     ASSERT_GT(supervisor, 0);
     EXPECT_EQ(sandbox->fileMode("/var/orvanta"), mode_t{0700});
     EXPECT_EQ(sandbox->readFile(pidPath), std::to_string(supervisor) + "\n");
     EXPECT_EQ(processName(supervisor), "module-supervis");
-    EXPECT_EQ(livingGroupMembers(supervisor).size(), 3u) << "supervisor, agent, pipeline, none else";
+    EXPECT_EQ(livingGroupMembers(supervisor).size(), 3u)
+        << "supervisor, agent, pipeline, none else";
     EXPECT_EQ(sandbox->readFile("/var/orvanta/agent.env"), "/opt/orvanta/lib\n");
-    pid_t agent = agentPid();
-    pid_t pipeline = pidFrom("/var/orvanta/pipeline.pid", 5s);
 
     ScriptResult result = init("status");
     EXPECT_EQ(result.exitCode, 0);
@@ -329,11 +361,13 @@ TEST_P(InitScript, StartsReportsAndStopsTheModuleLeavingNothingRunning)
 TEST_P(InitScript, PassesTheAgentsLogToSyslog)
 {
     installModule(sourceBytes(ORVANTA_AGENT));
-    ASSERT_TRUE(sandbox->writeFile("/opt/orvanta/lib/tessard-system-resources.so", sourceBytes(ORVANTA_PLUGIN)));
+    ASSERT_TRUE(sandbox->writeFile("/opt/orvanta/lib/tessard-system-resources.so",
+                                   sourceBytes(ORVANTA_PLUGIN)));
     RouterTools tools(*sandbox);
     ASSERT_TRUE(tools.installed());
     tools.modemReady("351234567890123", "4711", "89490200001234567890");
-    ASSERT_TRUE(sandbox->writeFile(settingsPath, "MOD_ORVANTA_ENABLED=1\nMOD_ORVANTA_USERNAME=router-17\n", 0600));
+    ASSERT_TRUE(sandbox->writeFile(
+        settingsPath, "MOD_ORVANTA_ENABLED=1\nMOD_ORVANTA_USERNAME=router-17\n", 0600));
     // The caller's own descriptor, which its children inherit.
     const std::string callers = sandbox->dir() + "/caller.lock";
     const char* callersPath = callers.c_str();
@@ -356,7 +390,8 @@ TEST_P(InitScript, PassesTheAgentsLogToSyslog)
     for (const auto& [fd, target] : descriptors)
         EXPECT_NE(target, callers) << "the relay keeps its caller's descriptor " << fd;
     if (mayLowerOomScore()) {
-        EXPECT_EQ(readFileBytes("/proc/" + std::to_string(relays[0]) + "/oom_score_adj"), "-1000\n");
+        EXPECT_EQ(readFileBytes("/proc/" + std::to_string(relays[0]) + "/oom_score_adj"),
+                  "-1000\n");
     }
 
     result = init("stop");
@@ -367,44 +402,29 @@ TEST_P(InitScript, PassesTheAgentsLogToSyslog)
 
     // The agent's standard output (here the development agent's wire lines)
     // arrives too, untagged: info.
-    std::vector<std::string> agent, supervisorTexts;
-    for (const SyslogMessage& m : syslog.messages()) {
-        if (m.ident == "tessard")
-            agent.push_back(m.line());
-        else
-            supervisorTexts.push_back(m.text);
-    }
-    const std::string templateHead = "info.daemon tessard: template: 10,100";
-    const std::string types = ",PUT,/inventory/managedObjects/%%,application/vnd.com.zel.orvanta.managedObject+json,"
-                              "application/vnd.com.zel.orvanta.managedObject+json,%%,";
-    EXPECT_EQ(agent, (std::vector<std::string>{
-                         "notice.daemon tessard: Server http://developer.orvanta.com/s, user router-17, interval 0 s.",
-                         "err.daemon tessard: tessard-measured-values.so: cannot open shared object file: No such "
-                         "file or directory",
-                         "notice.daemon tessard: Handler system_resources, interval 60 s.",
-                         "warning.daemon tessard: No plugin of type measured_values.",
-                         "info.daemon tessard: identifier: com_orvanta_posix_agent_a19aa7163a456d6c",
-                         templateHead + "0" + types + "UNSIGNED STRING,\"{\"\"ovx_SupportedMeasurements\"\":[%%]}\"",
-                         templateHead + "1" + types + "UNSIGNED,\"{\"\"ovx_SupportedMeasurements\"\":[]}\"",
-                         "info.daemon tessard: template: 11,2000,,\"$.ovx_IsDevice\",\"$.id\"",
-                         templateHead + "2" + types +
-                             "UNSIGNED STRING STRING STRING,\"{\"\"ovx_Mobile\"\":{\"\"imei\"\":\"\"%%\"\",\"\"cellId\"\":"
-                             "\"\"%%\"\",\"\"iccid\"\":\"\"%%\"\"}}\"",
-                         "notice.daemon tessard: Agent running.",
-                         "info.daemon tessard: request: 1002,1,351234567890123,4711,89490200001234567890",
-                         "info.daemon tessard: status: 0",
-                     }));
-    EXPECT_EQ(supervisorTexts,
-              (std::vector<std::string>{"started", "Starting agent", "sending SIGKILL to agent", "terminated"}));
+    EXPECT_EQ(
+        transcript(syslog.messages(), supervisor, "tessard"),
+        R"(notice.daemon tessard: Server http://developer.orvanta.com/s, user router-17, interval 0 s.
+err.daemon tessard: tessard-measured-values.so: cannot open shared object file: No such file or directory
+notice.daemon tessard: Handler system_resources, interval 60 s.
+warning.daemon tessard: No plugin of type measured_values.
+info.daemon tessard: identifier: com_orvanta_posix_agent_a19aa7163a456d6c
+info.daemon tessard: template: 10,1000,PUT,/inventory/managedObjects/%%,application/vnd.com.zel.orvanta.managedObject+json,application/vnd.com.zel.orvanta.managedObject+json,%%,UNSIGNED STRING,"{""ovx_SupportedMeasurements"":[%%]}"
+info.daemon tessard: template: 10,1001,PUT,/inventory/managedObjects/%%,application/vnd.com.zel.orvanta.managedObject+json,application/vnd.com.zel.orvanta.managedObject+json,%%,UNSIGNED,"{""ovx_SupportedMeasurements"":[]}"
+info.daemon tessard: template: 11,2000,,"$.ovx_IsDevice","$.id"
+info.daemon tessard: template: 10,1002,PUT,/inventory/managedObjects/%%,application/vnd.com.zel.orvanta.managedObject+json,application/vnd.com.zel.orvanta.managedObject+json,%%,UNSIGNED STRING STRING STRING,"{""ovx_Mobile"":{""imei"":""%%"",""cellId"":""%%"",""iccid"":""%%""}}"
+notice.daemon tessard: Agent running.
+info.daemon tessard: request: 1002,1,351234567890123,4711,89490200001234567890
+info.daemon tessard: status: 0
+)");
+    EXPECT_EQ(transcript(syslog.messages(), supervisor, "orvanta"), stoppedWhileRunning);
 }
 
 TEST_P(InitScript, StopsAnEnabledOrDisabledModule)
 {
     installModule();
     enable();
-    pid_t supervisor = startModule();
-    pid_t agent = agentPid();
-    pid_t pipeline = pidFrom("/var/orvanta/pipeline.pid", 5s);
+    auto [supervisor, agent, pipeline] = startRunning();
     ASSERT_TRUE(sandbox->writeFile(settingsPath, defaults, 0600));
     ScriptResult result = init("stop");
     EXPECT_EQ(result.exitCode, 0);
@@ -416,9 +436,7 @@ TEST_P(InitScript, RestartReplacesTheSupervisor)
 {
     installModule();
     enable();
-    pid_t first = startModule();
-    pid_t firstAgent = agentPid();
-    pid_t firstPipeline = pidFrom("/var/orvanta/pipeline.pid", 5s);
+    auto [first, firstAgent, firstPipeline] = startRunning();
 
     ScriptResult result = init("restart");
     pid_t second = supervisorPid();
@@ -451,7 +469,8 @@ TEST_P(InitScript, APidFileAndLockOfAnEndedProcessAreStale)
 
     auto before = std::chrono::steady_clock::now();
     pid_t supervisor = startModule();
-    EXPECT_LT(std::chrono::steady_clock::now() - before, 10s) << "waited for a lock whose holder is gone";
+    EXPECT_LT(std::chrono::steady_clock::now() - before, 10s)
+        << "waited for a lock whose holder is gone";
     EXPECT_NE(supervisor, gone);
     EXPECT_EQ(init("status").exitCode, 0);
     EXPECT_EQ(init("stop").out, "orvanta: stopped\n");
@@ -488,9 +507,7 @@ TEST_P(InitScript, AKilledSupervisorTakesItsAgentAlongAndStartSweepsWhatIsLeft)
 {
     installModule();
     enable();
-    pid_t first = startModule();
-    pid_t agent = agentPid();
-    pid_t pipeline = pidFrom("/var/orvanta/pipeline.pid", 5s);
+    auto [first, agent, pipeline] = startRunning();
     ASSERT_EQ(kill(first, SIGKILL), 0);
     if (sandbox->adoptsOrphans())
         sandbox->waitExit(first, 5s);
@@ -509,13 +526,15 @@ TEST_P(InitScript, StartsAtTheSameMomentRunOneSupervisor)
 {
     installModule();
     enable();
-    std::string start = shell.argv[0] + (shell.argv.size() > 1 ? " " + shell.argv[1] : "") + " /opt/orvanta/etc/init start";
+    std::string start = shell.argv[0] + (shell.argv.size() > 1 ? " " + shell.argv[1] : "") +
+                        " /opt/orvanta/etc/init start";
     ScriptResult result =
         runShell(*sandbox, shell, {"-c", start + " & " + start + " & " + start + " & wait"});
     pid_t pid = supervisorPid();
     ASSERT_GT(pid, 0);
     std::vector<std::string> lines;
-    for (std::size_t at = 0, end; (end = result.out.find('\n', at)) != std::string::npos; at = end + 1)
+    for (std::size_t at = 0, end; (end = result.out.find('\n', at)) != std::string::npos;
+         at = end + 1)
         lines.push_back(result.out.substr(at, end + 1 - at));
     std::sort(lines.begin(), lines.end());
     const std::string already = "orvanta: already running (pid " + std::to_string(pid) + ")\n";
@@ -524,7 +543,7 @@ TEST_P(InitScript, StartsAtTheSameMomentRunOneSupervisor)
     std::vector<pid_t> supervisors = supervisorsBeside(pid);
     EXPECT_EQ(supervisors, std::vector<pid_t>{pid});
     for (pid_t extra : supervisors) {
-        if (extra != pid) {  // unrecorded: neither stop nor TearDown would find it
+        if (extra != pid) { // unrecorded: neither stop nor TearDown would find it
             kill(-extra, SIGKILL);
             kill(extra, SIGKILL);
         }
@@ -544,11 +563,26 @@ TEST_P(InitScript, RefusesAVarOrvantaThatOthersCouldControl)
         std::function<bool()> make;
     } cases[] = {
         {"a link to a folder",
-         [&] { return sandbox->makeDir("/var/elsewhere", 0700) && symlink("/var/elsewhere", at.c_str()) == 0; }},
-        {"a file", [&] { return sandbox->writeFile(state, "", 0600); }},
-        {"another user's folder", [&] { return sandbox->makeDir(state, 0700) && chown(at.c_str(), 1000, 1000) == 0; }},
-        {"a folder its group may write to", [&] { return sandbox->makeDir(state, 0770); }},
-        {"a folder anyone may write to", [&] { return sandbox->makeDir(state, 01777); }},
+         [&] {
+             return sandbox->makeDir("/var/elsewhere", 0700) &&
+                    symlink("/var/elsewhere", at.c_str()) == 0;
+         }},
+        {"a file",
+         [&] {
+             return sandbox->writeFile(state, "", 0600);
+         }},
+        {"another user's folder",
+         [&] {
+             return sandbox->makeDir(state, 0700) && chown(at.c_str(), 1000, 1000) == 0;
+         }},
+        {"a folder its group may write to",
+         [&] {
+             return sandbox->makeDir(state, 0770);
+         }},
+        {"a folder anyone may write to",
+         [&] {
+             return sandbox->makeDir(state, 01777);
+         }},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -559,7 +593,8 @@ TEST_P(InitScript, RefusesAVarOrvantaThatOthersCouldControl)
             EXPECT_EQ(result.exitCode, 1) << action;
             EXPECT_EQ(result.out, "") << action;
             EXPECT_EQ(result.err,
-                      "orvanta: /var/orvanta is a link, no folder, not root's or writable by others: refusing to use it\n")
+                      "orvanta: /var/orvanta is a link, no folder, not root's or writable by "
+                      "others: refusing to use it\n")
                 << action;
         }
         EXPECT_FALSE(sandbox->exists("/var/elsewhere/init.lock"));
@@ -592,9 +627,7 @@ TEST_P(InitScript, AReadOnlyVarOrvantaStartsNothingButStillStops)
     EXPECT_EQ(result.err, "orvanta: cannot create /var/orvanta/init.lock, not started\n");
     EXPECT_TRUE(sandbox->syslog().texts().empty()) << "a supervisor was started";
 
-    pid_t supervisor = startModule();
-    pid_t agent = agentPid();
-    pid_t pipeline = pidFrom("/var/orvanta/pipeline.pid", 5s);
+    auto [supervisor, agent, pipeline] = startRunning();
     result = runShell(*sandbox, shell, {"/opt/orvanta/etc/init", "stop"}, readOnly);
     EXPECT_EQ(result.exitCode, 0);
     EXPECT_EQ(result.out, "orvanta: stopped\n");
@@ -612,6 +645,8 @@ TEST_P(InitScript, RefusesAnUnknownAction)
 }
 
 INSTANTIATE_TEST_SUITE_P(Shells, InitScript, ::testing::Values("dash", "busybox"),
-                         [](const ::testing::TestParamInfo<const char*>& info) { return info.param; });
+                         [](const ::testing::TestParamInfo<const char*>& info) {
+                             return info.param;
+                         });
 
-}  // namespace
+} // namespace

@@ -1,14 +1,15 @@
 // A shell running inside a sandbox and fed one command at a time. What the
 // commands start shares the shell's namespace: the same overlays and the
 // syslog recorder, which a sandbox binds for the first program it starts.
-#pragma once
+#ifndef ORVANTA_TESTS_DIST_SANDBOXSHELL_H
+#define ORVANTA_TESTS_DIST_SANDBOXSHELL_H
 
 #include "InitScript.h"
 #include "Sandbox.h"
 
+#include <sys/types.h>
 #include <chrono>
 #include <string>
-#include <sys/types.h>
 
 namespace orvanta::test {
 
@@ -21,23 +22,26 @@ public:
     SandboxShell(const SandboxShell&) = delete;
     SandboxShell& operator=(const SandboxShell&) = delete;
 
-    bool ok() const { return pid_ > 0; }
+    bool ok() const { return shellPid > 0; }
 
     // Runs one command line; its exit code (-1 when the shell did not answer
     // in time) and what it wrote on each stream.
-    ScriptResult run(const std::string& command, std::chrono::seconds timeout = std::chrono::seconds(60));
+    ScriptResult run(const std::string& command,
+                     std::chrono::seconds timeout = std::chrono::seconds(60));
 
     // Places bytes at absPath inside, through the shell (a file written into
     // an overlay's upper layer from outside may stay unseen inside).
     bool place(const std::string& absPath, const std::string& bytes, const char* mode);
 
 private:
-    Sandbox& sandbox_;
-    pid_t pid_ = -1;
-    int input_ = -1;
-    int output_ = -1;
-    std::string pending_;
-    unsigned count_ = 0;
+    Sandbox& box;
+    pid_t shellPid = -1;
+    int toShell = -1;
+    int fromShell = -1;
+    std::string pending;
+    unsigned commandCount = 0;
 };
 
-}  // namespace orvanta::test
+} // namespace orvanta::test
+
+#endif

@@ -4,11 +4,11 @@
 #include "InitScript.h"
 #include "SandboxTesting.h"
 
-#include <memory>
-#include <optional>
+#include <gtest/gtest.h>
 #include <sys/mount.h>
 #include <unistd.h>
-#include <gtest/gtest.h>
+#include <memory>
+#include <optional>
 
 using namespace orvanta::test;
 
@@ -18,26 +18,28 @@ const char settingsPath[] = "/opt/orvanta/etc/settings";
 const char defaultsPath[] = "/opt/orvanta/etc/settings.default";
 const std::optional<std::string> absent;
 
-const std::string configured = "MOD_ORVANTA_ENABLED=1\n"
-                               "MOD_ORVANTA_USERNAME=\"router 17\"\n"
-                               "MOD_ORVANTA_PASSWORD=secret\n"
-                               "MOD_ORVANTA_INTERVAL=5\n";
+const std::string configured =
+    "MOD_ORVANTA_ENABLED=1\n"
+    "MOD_ORVANTA_USERNAME=\"router 17\"\n"
+    "MOD_ORVANTA_PASSWORD=secret\n"
+    "MOD_ORVANTA_INTERVAL=5\n";
 
-const std::string usage = "usage: orvanta-settings get KEY\n"
-                          "       orvanta-settings set KEY VALUE\n"
-                          "       orvanta-settings show\n"
-                          "Reads and changes the module settings, /opt/orvanta/etc/settings,\n"
-                          "as the module reads them. KEY, in any case, is one of\n"
-                          "  MOD_ORVANTA_ENABLED   0 (off) or 1 (on)\n"
-                          "  MOD_ORVANTA_USERNAME  the platform user name\n"
-                          "  MOD_ORVANTA_PASSWORD  the platform password\n"
-                          "  MOD_ORVANTA_INTERVAL  the reporting interval in minutes\n"
-                          "get   prints the value as the module reads it\n"
-                          "set   changes the key's line, or adds one, keeping the other lines; a\n"
-                          "      missing settings file is made from /opt/orvanta/etc/settings.default\n"
-                          "show  prints the four settings, the password masked\n"
-                          "Exit status: 0 done, 1 KEY not in the file (get), 2 usage, 3 unknown key,\n"
-                          "4 value refused, 5 no settings file, 6 the file cannot be read or saved.\n";
+const std::string usage =
+    "usage: orvanta-settings get KEY\n"
+    "       orvanta-settings set KEY VALUE\n"
+    "       orvanta-settings show\n"
+    "Reads and changes the module settings, /opt/orvanta/etc/settings,\n"
+    "as the module reads them. KEY, in any case, is one of\n"
+    "  MOD_ORVANTA_ENABLED   0 (off) or 1 (on)\n"
+    "  MOD_ORVANTA_USERNAME  the platform user name\n"
+    "  MOD_ORVANTA_PASSWORD  the platform password\n"
+    "  MOD_ORVANTA_INTERVAL  the reporting interval in minutes\n"
+    "get   prints the value as the module reads it\n"
+    "set   changes the key's line, or adds one, keeping the other lines; a\n"
+    "      missing settings file is made from /opt/orvanta/etc/settings.default\n"
+    "show  prints the four settings, the password masked\n"
+    "Exit status: 0 done, 1 KEY not in the file (get), 2 usage, 3 unknown key,\n"
+    "4 value refused, 5 no settings file, 6 the file cannot be read or saved.\n";
 
 std::string refused(const std::string& why)
 {
@@ -45,10 +47,11 @@ std::string refused(const std::string& why)
 }
 
 const std::string unknown = refused(
-    "unknown key MOD_ORVANTA_SERVER (known: MOD_ORVANTA_ENABLED, MOD_ORVANTA_USERNAME, MOD_ORVANTA_PASSWORD, "
+    "unknown key MOD_ORVANTA_SERVER (known: MOD_ORVANTA_ENABLED, MOD_ORVANTA_USERNAME, "
+    "MOD_ORVANTA_PASSWORD, "
     "MOD_ORVANTA_INTERVAL)");
-const std::string lineBreak =
-    refused("the value of MOD_ORVANTA_USERNAME holds a line break (CR or LF), which no setting can hold");
+const std::string lineBreak = refused(
+    "the value of MOD_ORVANTA_USERNAME holds a line break (CR or LF), which no setting can hold");
 
 class SettingsTool : public ::testing::Test {
 protected:
@@ -61,13 +64,15 @@ protected:
 
     void place(const char* path, const std::optional<std::string>& bytes)
     {
-        ASSERT_TRUE(bytes ? sandbox->writeFile(path, *bytes, 0644) : sandbox->hide(path)) << sandbox->lastError();
+        ASSERT_TRUE(bytes ? sandbox->writeFile(path, *bytes, 0644) : sandbox->hide(path))
+            << sandbox->lastError();
     }
 
     ScriptResult run(const std::vector<std::string>& args, const Sandbox::ChildSetup& setup = {})
     {
-        return runShell(*sandbox, {"orvanta-settings", {ORVANTA_SETTINGS_TOOL}, Sandbox::defaultEnvironment()},
-                        args, setup);
+        return runShell(
+            *sandbox, {"orvanta-settings", {ORVANTA_SETTINGS_TOOL}, Sandbox::defaultEnvironment()},
+            args, setup);
     }
 
     std::unique_ptr<Sandbox> sandbox;
@@ -86,39 +91,103 @@ TEST_F(SettingsTool, CommandLines)
     } rows[] = {
         // get: the value as the supervisor reads it; a missing line is no empty value.
         {{"get", "MOD_ORVANTA_USERNAME"}, configured, 0, "router 17\n", "", configured},
-        {{"get", "mod_orvanta_interval"}, "MOD_ORVANTA_INTERVAL=12abc\n", 0, "12\n", "",
+        {{"get", "mod_orvanta_interval"},
+         "MOD_ORVANTA_INTERVAL=12abc\n",
+         0,
+         "12\n",
+         "",
          "MOD_ORVANTA_INTERVAL=12abc\n"},
-        {{"get", "MOD_ORVANTA_PASSWORD"}, "MOD_ORVANTA_PASSWORD=\n", 0, "\n", "", "MOD_ORVANTA_PASSWORD=\n"},
-        {{"get", "MOD_ORVANTA_PASSWORD"}, "MOD_ORVANTA_ENABLED=1\n", 1, "",
-         refused("MOD_ORVANTA_PASSWORD is not in /opt/orvanta/etc/settings; the module reads it as empty"),
+        {{"get", "MOD_ORVANTA_PASSWORD"},
+         "MOD_ORVANTA_PASSWORD=\n",
+         0,
+         "\n",
+         "",
+         "MOD_ORVANTA_PASSWORD=\n"},
+        {{"get", "MOD_ORVANTA_PASSWORD"},
+         "MOD_ORVANTA_ENABLED=1\n",
+         1,
+         "",
+         refused("MOD_ORVANTA_PASSWORD is not in /opt/orvanta/etc/settings; the module reads it as "
+                 "empty"),
          "MOD_ORVANTA_ENABLED=1\n"},
-        {{"get", "MOD_ORVANTA_ENABLED"}, absent, 5, "", refused("/opt/orvanta/etc/settings is missing"), absent},
+        {{"get", "MOD_ORVANTA_ENABLED"},
+         absent,
+         5,
+         "",
+         refused("/opt/orvanta/etc/settings is missing"),
+         absent},
         {{"get", "MOD_ORVANTA_SERVER"}, configured, 3, "", unknown, configured},
         // show: what the supervisor reads, the password masked.
-        {{"show"}, configured, 0,
-         "MOD_ORVANTA_ENABLED=1\nMOD_ORVANTA_USERNAME=router 17\nMOD_ORVANTA_PASSWORD=********\nMOD_ORVANTA_INTERVAL=5\n",
-         "", configured},
-        {{"show"}, "", 0, "MOD_ORVANTA_ENABLED=0\nMOD_ORVANTA_USERNAME=\nMOD_ORVANTA_PASSWORD=\nMOD_ORVANTA_INTERVAL=0\n",
-         "", ""},
+        {{"show"},
+         configured,
+         0,
+         "MOD_ORVANTA_ENABLED=1\nMOD_ORVANTA_USERNAME=router "
+         "17\nMOD_ORVANTA_PASSWORD=********\nMOD_ORVANTA_INTERVAL=5\n",
+         "",
+         configured},
+        {{"show"},
+         "",
+         0,
+         "MOD_ORVANTA_ENABLED=0\nMOD_ORVANTA_USERNAME=\nMOD_ORVANTA_PASSWORD=\nMOD_ORVANTA_"
+         "INTERVAL=0\n",
+         "",
+         ""},
         // set: the key's first line changed, its later lines gone, every other line kept.
         {{"set", "mod_orvanta_password", "new secret"},
-         "# router 17\nmod_orvanta_password=old\nMOD_ORVANTA_ENABLED=1\nMOD_ORVANTA_PASSWORD=older\nOTHER=kept", 0, "",
-         "", "# router 17\nMOD_ORVANTA_PASSWORD=\"new secret\"\nMOD_ORVANTA_ENABLED=1\nOTHER=kept"},
-        {{"set", "MOD_ORVANTA_INTERVAL", "007"}, "MOD_ORVANTA_ENABLED=1", 0, "", "",
+         "# router "
+         "17\nmod_orvanta_password=old\nMOD_ORVANTA_ENABLED=1\nMOD_ORVANTA_PASSWORD=older\nOTHER="
+         "kept",
+         0,
+         "",
+         "",
+         "# router 17\nMOD_ORVANTA_PASSWORD=\"new secret\"\nMOD_ORVANTA_ENABLED=1\nOTHER=kept"},
+        {{"set", "MOD_ORVANTA_INTERVAL", "007"},
+         "MOD_ORVANTA_ENABLED=1",
+         0,
+         "",
+         "",
          "MOD_ORVANTA_ENABLED=1\nMOD_ORVANTA_INTERVAL=7\n"},
-        {{"set", "MOD_ORVANTA_ENABLED", "1"}, absent, 0, "", "", "MOD_ORVANTA_ENABLED=1\nMOD_ORVANTA_INTERVAL=60\n"},
-        {{"set", "MOD_ORVANTA_ENABLED", "1"}, absent, 5, "",
-         refused("/opt/orvanta/etc/settings is missing, and so is /opt/orvanta/etc/settings.default"), absent,
+        {{"set", "MOD_ORVANTA_ENABLED", "1"},
+         absent,
+         0,
+         "",
+         "",
+         "MOD_ORVANTA_ENABLED=1\nMOD_ORVANTA_INTERVAL=60\n"},
+        {{"set", "MOD_ORVANTA_ENABLED", "1"},
+         absent,
+         5,
+         "",
+         refused(
+             "/opt/orvanta/etc/settings is missing, and so is /opt/orvanta/etc/settings.default"),
+         absent,
          false},
         // set refuses what the file could not give back, or the module could not use.
-        {{"set", "MOD_ORVANTA_USERNAME", "me\nMOD_ORVANTA_ENABLED=1"}, configured, 4, "", lineBreak, configured},
+        {{"set", "MOD_ORVANTA_USERNAME", "me\nMOD_ORVANTA_ENABLED=1"},
+         configured,
+         4,
+         "",
+         lineBreak,
+         configured},
         {{"set", "MOD_ORVANTA_USERNAME", "me\r"}, configured, 4, "", lineBreak, configured},
-        {{"set", "MOD_ORVANTA_USERNAME", std::string(16001, 'u')}, configured, 4, "",
-         refused("the value of MOD_ORVANTA_USERNAME is longer than 16000 bytes"), configured},
-        {{"set", "MOD_ORVANTA_ENABLED", "yes"}, configured, 4, "",
-         refused("MOD_ORVANTA_ENABLED takes 0 (off) or 1 (on), not \"yes\""), configured},
-        {{"set", "MOD_ORVANTA_INTERVAL", "4294967296"}, configured, 4, "",
-         refused("MOD_ORVANTA_INTERVAL takes a whole number from 0 to 4294967295, not \"4294967296\""), configured},
+        {{"set", "MOD_ORVANTA_USERNAME", std::string(16001, 'u')},
+         configured,
+         4,
+         "",
+         refused("the value of MOD_ORVANTA_USERNAME is longer than 16000 bytes"),
+         configured},
+        {{"set", "MOD_ORVANTA_ENABLED", "yes"},
+         configured,
+         4,
+         "",
+         refused("MOD_ORVANTA_ENABLED takes 0 (off) or 1 (on), not \"yes\""),
+         configured},
+        {{"set", "MOD_ORVANTA_INTERVAL", "4294967296"},
+         configured,
+         4,
+         "",
+         refused(
+             "MOD_ORVANTA_INTERVAL takes a whole number from 0 to 4294967295, not \"4294967296\""),
+         configured},
         {{"set", "MOD_ORVANTA_SERVER", "x"}, configured, 3, "", unknown, configured},
         {{"set", "MOD_ORVANTA_ENABLED"}, configured, 2, "", usage, configured},
         {{}, configured, 2, "", usage, configured},
@@ -137,8 +206,10 @@ TEST_F(SettingsTool, CommandLines)
         EXPECT_EQ(result.err, row.err);
         EXPECT_EQ(sandbox->readFile(settingsPath), row.after);
         const bool saved = row.exitCode == 0 && row.args[0] == "set";
-        EXPECT_EQ(sandbox->fileMode(settingsPath), row.after ? std::optional(mode_t(saved ? 0600 : 0644)) : std::nullopt);
-        EXPECT_EQ(sandbox->readFile(defaultsPath), row.defaultsShipped ? std::optional(defaults) : absent);
+        EXPECT_EQ(sandbox->fileMode(settingsPath),
+                  row.after ? std::optional(mode_t(saved ? 0600 : 0644)) : std::nullopt);
+        EXPECT_EQ(sandbox->readFile(defaultsPath),
+                  row.defaultsShipped ? std::optional(defaults) : absent);
     }
 }
 
@@ -147,21 +218,24 @@ TEST_F(SettingsTool, AFileThatCannotBeReadOrSavedIsLeftAsItWas)
     place(settingsPath, configured);
     const Sandbox::ChildSetup readOnly = [] {
         if (mount("/opt/orvanta/etc", "/opt/orvanta/etc", nullptr, MS_BIND, nullptr) != 0 ||
-            mount(nullptr, "/opt/orvanta/etc", nullptr, MS_BIND | MS_REMOUNT | MS_RDONLY, nullptr) != 0)
+            mount(nullptr, "/opt/orvanta/etc", nullptr, MS_BIND | MS_REMOUNT | MS_RDONLY,
+                  nullptr) != 0)
             _exit(125);
     };
     ScriptResult result = run({"set", "MOD_ORVANTA_ENABLED", "0"}, readOnly);
     EXPECT_EQ(result.exitCode, 6);
     EXPECT_EQ(result.out, "");
-    EXPECT_EQ(result.err,
-              refused("cannot save /opt/orvanta/etc/settings (Read-only file system); it is unchanged"));
+    EXPECT_EQ(
+        result.err,
+        refused("cannot save /opt/orvanta/etc/settings (Read-only file system); it is unchanged"));
     EXPECT_EQ(sandbox->readFile(settingsPath), configured);
 
     ASSERT_EQ(unlink(sandbox->hostPath(settingsPath).c_str()), 0);
     ASSERT_TRUE(sandbox->makeDir(settingsPath));
     const std::string notAFile = refused("cannot read /opt/orvanta/etc/settings: Is a directory");
     for (const std::vector<std::string>& args :
-         {std::vector<std::string>{"get", "MOD_ORVANTA_ENABLED"}, {"set", "MOD_ORVANTA_ENABLED", "0"}}) {
+         {std::vector<std::string>{"get", "MOD_ORVANTA_ENABLED"},
+          {"set", "MOD_ORVANTA_ENABLED", "0"}}) {
         result = run(args);
         SCOPED_TRACE(args[0]);
         EXPECT_EQ(result.exitCode, 6);
@@ -169,4 +243,4 @@ TEST_F(SettingsTool, AFileThatCannotBeReadOrSavedIsLeftAsItWas)
     }
 }
 
-}  // namespace
+} // namespace

@@ -3,18 +3,19 @@
 // through LD_LIBRARY_PATH, as on the router), the development agent at
 // "/opt/orvanta/bin/tessard", and the standard output and error of the
 // programs started captured in files of the build tree.
-#pragma once
+#ifndef ORVANTA_TESTS_E2E_MODULESANDBOX_H
+#define ORVANTA_TESTS_E2E_MODULESANDBOX_H
 
 #include "RouterTools.h"
 #include "SandboxTesting.h"
 #include "TempDir.h"
 
-#include <chrono>
 #include <fcntl.h>
 #include <signal.h>
+#include <unistd.h>
+#include <chrono>
 #include <string>
 #include <thread>
-#include <unistd.h>
 #include <vector>
 
 namespace orvanta::test {
@@ -47,17 +48,21 @@ inline std::string templateIdentifier(const std::string& registration)
 
 // The agent configuration with the system_resources group first.
 inline std::string agentConfiguration(int systemResourcesInterval,
-                                      const std::string& load = "  \"tessard-system-resources.so\",\r\n"
-                                                                "  \"tessard-measured-values.so\"\r\n")
+                                      const std::string& load =
+                                          "  \"tessard-system-resources.so\",\r\n"
+                                          "  \"tessard-measured-values.so\"\r\n")
 {
     return "server = \"http://developer.orvanta.com/s\";\r\n"
            "username = \"router-17\";\r\n"
            "password = \"secret\";\r\n"
            "interval = 300;\r\n"
-           "load = (\r\n" + load + ");\r\n"
+           "load = (\r\n" +
+           load +
+           ");\r\n"
            "plugins = (\r\n"
            "  {\r\n    type = \"system_resources\",\r\n    interval = " +
-           std::to_string(systemResourcesInterval) + "\r\n  },\r\n"
+           std::to_string(systemResourcesInterval) +
+           "\r\n  },\r\n"
            "  {\r\n    type = \"measured_values\",\r\n    interval = 10\r\n  }\r\n"
            ");\r\n";
 }
@@ -79,8 +84,8 @@ public:
         ready = sandbox.ok() && tools.installed() && !bytes.empty() &&
                 sandbox.writeFile("/opt/orvanta/lib/tessard-system-resources.so", bytes, 0755) &&
                 sandbox.writeFile(agentPath,
-                                  "#!/bin/sh\necho $$ > " + std::string(agentPidPath) + "\nexec '" + agent +
-                                      "' \"$@\"\n",
+                                  "#!/bin/sh\necho $$ > " + std::string(agentPidPath) + "\nexec '" +
+                                      agent + "' \"$@\"\n",
                                   0755);
     }
 
@@ -94,7 +99,8 @@ public:
 
     // Starts argv with standard output and error going to the files, with
     // the entries of extraEnvironment added to environment().
-    pid_t start(const std::vector<std::string>& argv, const std::vector<std::string>& extraEnvironment = {})
+    pid_t start(const std::vector<std::string>& argv,
+                const std::vector<std::string>& extraEnvironment = {})
     {
         std::string outPath = out, errPath = err;
         std::vector<std::string> env = environment();
@@ -122,11 +128,13 @@ public:
         }
         return true;
     }
-    bool waitForWire(const std::string& piece, size_t count = 1, std::chrono::milliseconds timeout = 15s) const
+    bool waitForWire(const std::string& piece, size_t count = 1,
+                     std::chrono::milliseconds timeout = 15s) const
     {
         return waitFor(out, piece, count, timeout);
     }
-    bool waitForLog(const std::string& piece, size_t count = 1, std::chrono::milliseconds timeout = 15s) const
+    bool waitForLog(const std::string& piece, size_t count = 1,
+                    std::chrono::milliseconds timeout = 15s) const
     {
         return waitFor(err, piece, count, timeout);
     }
@@ -137,4 +145,6 @@ public:
     bool ready = false;
 };
 
-}  // namespace orvanta::test
+} // namespace orvanta::test
+
+#endif

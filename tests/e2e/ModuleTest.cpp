@@ -2,8 +2,10 @@
 // "/opt/orvanta/bin/tessard" with the configuration it wrote, the agent
 // loads the plug-in and the ovx_Mobile record reaches the wire; an agent
 // that dies is started again and goes on reporting.
+#include "LogCapture.h"
 #include "ModuleSandbox.h"
 #include "Processes.h"
+#include "Transcript.h"
 
 #include <sys/wait.h>
 
@@ -42,12 +44,12 @@ TEST(Module, TheSupervisedAgentReportsTheModemAndSurvivesARestart)
     ASSERT_TRUE(module.waitForWire(wireRecord)) << module.wire() << module.log();
     EXPECT_EQ(module.wire().rfind("identifier: com_orvanta_posix_agent_", 0), 0u) << module.wire();
     // -v from the supervisor's command line: decorated lines, no debug lines.
-    EXPECT_NE(module.log().find("[MSG] \x1b[0m\x1b[32mServer http://developer.orvanta.com/s, "
-                                "user router-17, interval 300 s.\x1b[0m\n"),
+    EXPECT_NE(withoutTimes(module.log())
+                  .find(msgLine("Server http://developer.orvanta.com/s, user router-17, "
+                                "interval 300 s.") +
+                        "\n"),
               std::string::npos)
         << module.log();
-    EXPECT_TRUE(syslog.waitForText("started", 1s));
-    EXPECT_TRUE(syslog.waitForText("Starting agent", 1s));
 
     // The agent dies; the supervisor starts it again, and it reports again.
     pid_t first = agentPid(module.sandbox);
@@ -60,13 +62,18 @@ TEST(Module, TheSupervisedAgentReportsTheModemAndSurvivesARestart)
     EXPECT_GT(second, 0);
     EXPECT_NE(second, first);
 
-    size_t before = syslog.count();
     ASSERT_EQ(::kill(supervisor, SIGTERM), 0);
     int status = -1;
     ASSERT_TRUE(module.sandbox.waitExit(supervisor, 5s, &status));
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
-    EXPECT_TRUE(syslog.waitForText("sending SIGKILL to agent", 1s, before));
-    EXPECT_TRUE(syslog.waitForText("terminated", 1s, before));
+    syslog.waitForCount(6, 1s);
+    EXPECT_EQ(transcript(syslog.messages(), supervisor), R"(notice.daemon orvanta[PID]: started
+notice.daemon orvanta[PID]: Starting agent
+notice.daemon orvanta[PID]: agent_terminated
+notice.daemon orvanta[PID]: Starting agent
+notice.daemon orvanta[PID]: sending SIGKILL to agent
+notice.daemon orvanta[PID]: terminated
+)");
     // The agent got SIGKILL.
     EXPECT_TRUE(orvanta::test::processEndsWithin(second, 5s));
 }

@@ -11,13 +11,14 @@
 // (a folder holding opt/orvanta).
 #include "ModuleSandbox.h"
 #include "Processes.h"
+#include "Transcript.h"
 
+#include <gnu/libc-version.h>
+#include <sys/wait.h>
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
-#include <gnu/libc-version.h>
-#include <sys/wait.h>
 #include <thread>
 
 using namespace orvanta::test;
@@ -26,10 +27,11 @@ namespace {
 
 const std::string runtimeRoot = ORVANTA_OLD_RUNTIME "/root";
 
-#define REQUIRE_OLD_RUNTIME()                                                                         \
-    do {                                                                                              \
-        if (!readFileBytes(ORVANTA_OLD_RUNTIME "/ready"))                                             \
-            GTEST_SKIP() << "Debian 11's runtime was not fetched (firmware_fetch_debian11 says why)"; \
+#define REQUIRE_OLD_RUNTIME()                                                                \
+    do {                                                                                     \
+        if (!readFileBytes(ORVANTA_OLD_RUNTIME "/ready"))                                    \
+            GTEST_SKIP()                                                                     \
+                << "Debian 11's runtime was not fetched (firmware_fetch_debian11 says why)"; \
     } while (0)
 
 std::string artifact(const std::string& installed, const char* built)
@@ -42,8 +44,9 @@ std::string artifact(const std::string& installed, const char* built)
 // run on the runtime below root (this machine's when empty).
 std::string run(const std::string& program, const std::string& root, int* exitCode)
 {
-    std::string command = (root.empty() ? "env -u QEMU_LD_PREFIX '" : "env QEMU_LD_PREFIX='" + root + "' '") +
-                          program + "' 2>&1";
+    std::string command =
+        (root.empty() ? "env -u QEMU_LD_PREFIX '" : "env QEMU_LD_PREFIX='" + root + "' '") +
+        program + "' 2>&1";
     std::string output;
     FILE* pipe = popen(command.c_str(), "r");
     if (!pipe)
@@ -95,7 +98,8 @@ const char wireRecord[] = "request: 1002,1,351234567890123,4711,8949020000123456
 // which the relay passes on to syslog) has arrived count times.
 bool waitForRecords(const SyslogRecorder& syslog, std::size_t count, std::chrono::seconds timeout)
 {
-    for (auto deadline = std::chrono::steady_clock::now() + timeout;; std::this_thread::sleep_for(20ms)) {
+    for (auto deadline = std::chrono::steady_clock::now() + timeout;;
+         std::this_thread::sleep_for(20ms)) {
         std::size_t found = 0;
         for (const SyslogMessage& m : syslog.messages())
             found += m.ident == "tessard" && m.text == wireRecord;
@@ -106,7 +110,7 @@ bool waitForRecords(const SyslogRecorder& syslog, std::size_t count, std::chrono
     }
 }
 
-}  // namespace
+} // namespace
 
 // Glibc 2.34 and later run the constructors themselves when the start
 // files give no init, older glibc only the init it is given: the start-up
@@ -114,8 +118,8 @@ bool waitForRecords(const SyslogRecorder& syslog, std::size_t count, std::chrono
 TEST(StartUp, RunsTheConstructorsOnceOnThisMachinesGlibc)
 {
     int exitCode = -1;
-    EXPECT_EQ(run(STARTUP_PROBE, "", &exitCode),
-              std::string("glibc ") + gnu_get_libc_version() + ", constructor runs: 1\ndestructor ran\n");
+    EXPECT_EQ(run(STARTUP_PROBE, "", &exitCode), std::string("glibc ") + gnu_get_libc_version() +
+                                                     ", constructor runs: 1\ndestructor ran\n");
     EXPECT_EQ(exitCode, 0);
 }
 
@@ -123,7 +127,8 @@ TEST(StartUp, RunsTheConstructorsOnceOnDebian11)
 {
     REQUIRE_OLD_RUNTIME();
     int exitCode = -1;
-    EXPECT_EQ(run(STARTUP_PROBE, runtimeRoot, &exitCode), "glibc 2.31, constructor runs: 1\ndestructor ran\n");
+    EXPECT_EQ(run(STARTUP_PROBE, runtimeRoot, &exitCode),
+              "glibc 2.31, constructor runs: 1\ndestructor ran\n");
     EXPECT_EQ(exitCode, 0);
 }
 
@@ -141,25 +146,24 @@ TEST(OldFirmware, TheModuleRunsOnDebian11)
 {
     REQUIRE_OLD_RUNTIME();
     ORVANTA_REQUIRE_SANDBOX();
-    ModuleSandbox module(artifact("lib/tessard-system-resources.so", TESSARD_SYSTEM_RESOURCES), TESSARD_DEV);
+    ModuleSandbox module(artifact("lib/tessard-system-resources.so", TESSARD_SYSTEM_RESOURCES),
+                         TESSARD_DEV);
     ASSERT_TRUE(module.ready) << module.sandbox.lastError();
     module.tools.modemReady("351234567890123", "4711", "89490200001234567890");
     ASSERT_TRUE(module.sandbox.writeFile("/opt/orvanta/etc/settings", settings));
 
-    pid_t supervisor = module.start(
-        {artifact("bin/orvanta-log", ORVANTA_RELAY), artifact("bin/module-supervisor", MODULE_SUPERVISOR)},
-        {"QEMU_LD_PREFIX=" + runtimeRoot});
+    pid_t supervisor = module.start({artifact("bin/orvanta-log", ORVANTA_RELAY),
+                                     artifact("bin/module-supervisor", MODULE_SUPERVISOR)},
+                                    {"QEMU_LD_PREFIX=" + runtimeRoot});
     ORVANTA_REQUIRE_STARTED(module.sandbox, supervisor);
     SyslogRecorder& syslog = module.sandbox.syslog();
+
     // What the system log holds, for the failure messages.
-    auto transcript = [&syslog] {
-        std::string lines;
-        for (const SyslogMessage& m : syslog.messages())
-            lines += m.ident + ": " + m.text + "\n";
-        return lines;
+    auto everything = [&] {
+        return transcript(syslog.messages(), supervisor);
     };
 
-    ASSERT_TRUE(waitForRecords(syslog, 1, 15s)) << transcript();
+    ASSERT_TRUE(waitForRecords(syslog, 1, 15s)) << everything();
     EXPECT_EQ(module.sandbox.readFile(ModuleSandbox::configurationPath), agentConfiguration(60));
     EXPECT_EQ(mappedLibraries(supervisor), runtimeLibraries({"ld-2.31.so", "libc-2.31.so"}));
     std::vector<pid_t> relays = livingSessionMembers(supervisor);
@@ -167,33 +171,34 @@ TEST(OldFirmware, TheModuleRunsOnDebian11)
     relays.erase(std::remove_if(relays.begin(), relays.end(),
                                 [](pid_t p) { return processName(p) != "orvanta-log"; }),
                  relays.end());
-    ASSERT_EQ(relays.size(), 1u) << transcript();
+    ASSERT_EQ(relays.size(), 1u) << everything();
     EXPECT_EQ(mappedLibraries(relays[0]), runtimeLibraries({"ld-2.31.so", "libc-2.31.so"}));
-    pid_t first = std::atoi(module.sandbox.readFile(ModuleSandbox::agentPidPath).value_or("0").c_str());
+    pid_t first =
+        std::atoi(module.sandbox.readFile(ModuleSandbox::agentPidPath).value_or("0").c_str());
     ASSERT_GT(first, 0);
     std::vector<std::string> agentLibraries =
-        runtimeLibraries({"ld-2.31.so", "libc-2.31.so", "libconfig.so.9.2.0", "libdl-2.31.so", "libgcc_s.so.1",
-                          "libm-2.31.so", "libstdc++.so.6.0.28"});
+        runtimeLibraries({"ld-2.31.so", "libc-2.31.so", "libconfig.so.9.2.0", "libdl-2.31.so",
+                          "libgcc_s.so.1", "libm-2.31.so", "libstdc++.so.6.0.28"});
     agentLibraries.insert(agentLibraries.begin(), "/opt/orvanta/lib/tessard-system-resources.so");
     EXPECT_EQ(mappedLibraries(first), agentLibraries);
 
     // The agent dies; the supervisor starts it again, and it reports again.
     ASSERT_EQ(::kill(first, SIGKILL), 0);
-    ASSERT_TRUE(waitForRecords(syslog, 2, 20s)) << transcript();
+    ASSERT_TRUE(waitForRecords(syslog, 2, 20s)) << everything();
 
     ASSERT_EQ(::kill(supervisor, SIGTERM), 0);
     int status = -1;
-    ASSERT_TRUE(module.sandbox.waitExit(supervisor, 5s, &status)) << transcript();
+    ASSERT_TRUE(module.sandbox.waitExit(supervisor, 5s, &status)) << everything();
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
-    ASSERT_TRUE(syslog.waitForText("terminated", 5s)) << transcript();
-    std::vector<std::string> supervisorTexts;
-    for (const SyslogMessage& m : syslog.messages())
-        if (m.ident == "orvanta")
-            supervisorTexts.push_back(m.text);
-    EXPECT_EQ(supervisorTexts, (std::vector<std::string>{"started", "Starting agent", "agent_terminated",
-                                                          "Starting agent", "sending SIGKILL to agent",
-                                                          "terminated"}))
-        << transcript();
+    ASSERT_TRUE(syslog.waitForText("terminated", 5s)) << everything();
+    EXPECT_EQ(transcript(syslog.messages(), supervisor, "orvanta"),
+              R"(notice.daemon orvanta[PID]: started
+notice.daemon orvanta[PID]: Starting agent
+notice.daemon orvanta[PID]: agent_terminated
+notice.daemon orvanta[PID]: Starting agent
+notice.daemon orvanta[PID]: sending SIGKILL to agent
+notice.daemon orvanta[PID]: terminated
+)") << everything();
     // The agent was killed; the relay passes on what is left and ends.
     EXPECT_TRUE(processEndsWithin(relays[0], 5s)) << "the log relay outlived its writers";
 }
@@ -206,8 +211,8 @@ TEST(OldFirmware, TheSettingsToolSavesASettingOnDebian11)
     ASSERT_TRUE(sandbox.writeFile("/opt/orvanta/etc/settings", settings, 0600));
     std::vector<std::string> env = Sandbox::defaultEnvironment();
     env.push_back("QEMU_LD_PREFIX=" + runtimeRoot);
-    pid_t tool = sandbox.start({artifact("bin/orvanta-settings", ORVANTA_SETTINGS_TOOL), "set", "MOD_ORVANTA_INTERVAL",
-                                "15"},
+    pid_t tool = sandbox.start({artifact("bin/orvanta-settings", ORVANTA_SETTINGS_TOOL), "set",
+                                "MOD_ORVANTA_INTERVAL", "15"},
                                env);
     ORVANTA_REQUIRE_STARTED(sandbox, tool);
     int status = -1;

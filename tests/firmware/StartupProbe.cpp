@@ -13,7 +13,7 @@ struct Probe {
     ~Probe() { printf("destructor ran\n"); }
 } probe;
 
-}  // namespace
+} // namespace
 
 int main()
 {

@@ -56,17 +56,17 @@ TEST(Buffer, LaterGrowthAddsSteps)
     Buffer buffer;
     appendChars(buffer, 250);
     ASSERT_EQ(buffer.storageSize(), 256u);
-    appendChars(buffer, 5);       // 255 + NUL fits exactly
+    appendChars(buffer, 5); // 255 + NUL fits exactly
     EXPECT_EQ(buffer.storageSize(), 256u);
-    appendChars(buffer, 15);      // 270
+    appendChars(buffer, 15); // 270
     EXPECT_EQ(buffer.storageSize(), 320u);
-    appendChars(buffer, 200);     // 470
+    appendChars(buffer, 200); // 470
     EXPECT_EQ(buffer.storageSize(), 512u);
     EXPECT_EQ(buffer.length(), 470u);
 
     Buffer other;
     appendChars(other, 250);
-    appendChars(other, 200);      // 450 from 256 in one growth
+    appendChars(other, 200); // 450 from 256 in one growth
     EXPECT_EQ(other.storageSize(), 512u);
 }
 
@@ -139,9 +139,9 @@ TEST(Buffer, SizesBeyond32BitsFailAndKeepTheText)
     buffer.writef("abc");
     const char data[] = "zz";
 
-    EXPECT_EQ(buffer.write(data, UINT32_MAX), 0u);             // n + 1 overflows
-    EXPECT_EQ(buffer.write(data, UINT32_MAX - 3), 0u);         // used + n + 1 overflows
-    EXPECT_FALSE(buffer.ensureFreeCapacity(UINT32_MAX - 2));   // used + n overflows
+    EXPECT_EQ(buffer.write(data, UINT32_MAX), 0u);           // n + 1 overflows
+    EXPECT_EQ(buffer.write(data, UINT32_MAX - 3), 0u);       // used + n + 1 overflows
+    EXPECT_FALSE(buffer.ensureFreeCapacity(UINT32_MAX - 2)); // used + n overflows
     // The need fits in 32 bits, the rounded-up block does not.
     EXPECT_FALSE(buffer.ensureFreeCapacity(UINT32_MAX - 3));
     EXPECT_EQ(buffer.nwritef(UINT32_MAX, "%s", data), 0u);

@@ -82,8 +82,8 @@ TEST_F(DateValueTest, TextIs24CharactersLong)
     std::vector<long> times = {0, 1, 999999999, 1700000000, 2147483647, -2147483647 - 1};
     if (sizeof(long) > 4) {
         // A day inside the years 1000 and 9999 in every zone used here.
-        times.push_back(static_cast<long>(-30610137600LL));   // 1000-01-02T00:00:00Z
-        times.push_back(static_cast<long>(253402214399LL));   // 9999-12-30T23:59:59Z
+        times.push_back(static_cast<long>(-30610137600LL)); // 1000-01-02T00:00:00Z
+        times.push_back(static_cast<long>(253402214399LL)); // 9999-12-30T23:59:59Z
     }
     for (const char* tz : {"UTC0", "CET-1", "EST5", "NPT-5:45", "LINT-14"}) {
         zone(tz);

@@ -10,7 +10,6 @@
 #include <cstdarg>
 #include <ctime>
 #include <map>
-#include <regex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -74,9 +73,10 @@ TEST_F(LoggerTest, VerbosityZeroWritesOnlyPlainMessagesAndErrors)
 {
     verbosity(0);
     logEveryKind();
-    EXPECT_EQ(capture.text(), "message 0\n"
-                              "error 2\n"
-                              "level 7\n");
+    EXPECT_EQ(capture.text(),
+              "message 0\n"
+              "error 2\n"
+              "level 7\n");
 }
 
 TEST_F(LoggerTest, VerbosityOneDecoratesAndAddsWarnings)
@@ -84,20 +84,19 @@ TEST_F(LoggerTest, VerbosityOneDecoratesAndAddsWarnings)
     verbosity(1);
     logEveryKind();
     std::string text = capture.text();
-    EXPECT_EQ(withoutTimes(text), LOG_PREFIX_MSG "message 0" LOG_RESET "\n"
-                                  LOG_PREFIX_WRN "warning one" LOG_RESET "\n"
-                                  LOG_PREFIX_ERR "error 2" LOG_RESET "\n"
-                                  LOG_PREFIX_DBG "level 7" LOG_RESET "\n");
+    EXPECT_EQ(withoutTimes(text), LOG_PREFIX_MSG
+              "message 0" LOG_RESET "\n" LOG_PREFIX_WRN "warning one" LOG_RESET "\n" LOG_PREFIX_ERR
+              "error 2" LOG_RESET "\n" LOG_PREFIX_DBG "level 7" LOG_RESET "\n");
 }
 
 TEST_F(LoggerTest, VerbosityTwoAndAboveWriteEverything)
 {
-    const std::string expected = LOG_PREFIX_MSG "message 0" LOG_RESET "\n"
-                                 LOG_PREFIX_WRN "warning one" LOG_RESET "\n"
-                                 LOG_PREFIX_ERR "error 2" LOG_RESET "\n"
-                                 LOG_PREFIX_DBG "debug 3" LOG_RESET "\n"
-                                 LOG_PREFIX_DBG "level 7" LOG_RESET "\n"
-                                 "\x1b[35m    a\n    b\n\x1b[0m";
+    const std::string expected =
+        LOG_PREFIX_MSG "message 0" LOG_RESET "\n" LOG_PREFIX_WRN "warning one" LOG_RESET
+                       "\n" LOG_PREFIX_ERR "error 2" LOG_RESET "\n" LOG_PREFIX_DBG
+                       "debug 3" LOG_RESET "\n" LOG_PREFIX_DBG "level 7" LOG_RESET
+                       "\n"
+                       "\x1b[35m    a\n    b\n\x1b[0m";
     for (unsigned char level : {2, 3, 4, 255}) {
         SCOPED_TRACE(static_cast<int>(level));
         capture.clear();
@@ -138,10 +137,9 @@ TEST_F(LoggerTest, WritesMessagesLongerThanAnyBufferWhole)
     verbosity(3);
     Logger::log(Logger::DBG, "%s", longText.substr(0, 513).c_str());
     Logger::log(Logger::WRN, "%s", longText.substr(0, 5000).c_str());
-    EXPECT_EQ(withoutTimes(capture.text()),
-              "<" + longText + ">\n" +
-              dbgLine(longText.substr(0, 513)) + "\n" +
-              wrnLine(longText.substr(0, 5000)) + "\n");
+    EXPECT_EQ(withoutTimes(capture.text()), "<" + longText + ">\n" +
+                                                dbgLine(longText.substr(0, 513)) + "\n" +
+                                                wrnLine(longText.substr(0, 5000)) + "\n");
 }
 
 TEST_F(LoggerTest, ObjectsLogUnderTheirOwnVerbosity)
@@ -202,11 +200,8 @@ TEST_F(LoggerTest, TimestampsAreLocalTimeToTheSecond)
     time_t after = time(nullptr);
 
     std::string text = capture.text();
-    std::smatch parts;
-    ASSERT_TRUE(std::regex_match(text, parts, std::regex("\x1b\\[1m\x1b\\[32m\\[([^\\]]*)\\] \\[MSG\\] "
-                                                         "\x1b\\[0m\x1b\\[32mwhen\x1b\\[0m\n")))
-        << text;
-    for (std::string shown : {parts[1].str(), std::string(stamp)}) {
+    ASSERT_EQ(withoutTimes(text), msgLine("when") + "\n") << text;
+    for (std::string shown : {text.substr(sizeof "\x1b[1m\x1b[32m[" - 1, 19), std::string(stamp)}) {
         SCOPED_TRACE(shown);
         ASSERT_EQ(shown.size(), 19u);
         struct tm fields = {};

@@ -5,37 +5,27 @@
 #include "CharValue.h"
 #include "ComposedRecord.h"
 #include "IntegerValue.h"
+#include "LogCapture.h"
 #include "Logger.h"
 #include "MeasurementSupport.h"
-#include "ScriptedRequestClient.h"
+#include "RecordingRequestClient.h"
 #include "TemplateCollection.h"
 
 #include <gtest/gtest.h>
 
-#include <regex>
 #include <string>
 #include <vector>
 
 namespace {
 
+using orvanta::test::RecordingRequestClient;
 using Field = ScriptedRequestClient::Field;
 using Lines = std::vector<std::string>;
 
 const long device = 4711;
 
-// A log line as written at verbosity 3, with the timestamp as "[T]".
-std::string logged(const char* tag, const char* colour, const std::string& message)
-{
-    return std::string("\x1b[1m\x1b[") + colour + "m[T] [" + tag + "] \x1b[0m\x1b[" + colour + "m" +
-           message + "\x1b[0m";
-}
-
-std::string err(const std::string& message) { return logged("ERR", "31", message); }
-std::string wrn(const std::string& message) { return logged("WRN", "33", message); }
-std::string dbg(const std::string& message) { return logged("DBG", "36", message); }
-
-const std::string failure = err("Fastline request failure.");
-const std::string resend = dbg("Attempting to re-send failed measurements.");
+const std::string failure = errLine("Fastline request failure.");
+const std::string resend = dbgLine("Attempting to re-send failed measurements.");
 
 class MeasurementSupportTest : public testing::Test {
 protected:
@@ -48,32 +38,15 @@ protected:
     {
         Logger::instance()->setVerbosity(3);
         ASSERT_TRUE(support.init());
-        testing::internal::CaptureStderr();
-        capturing = true;
+        ASSERT_TRUE(capture.ok());
+        capture.clear();
     }
 
-    void TearDown() override
-    {
-        if (capturing)
-            testing::internal::GetCapturedStderr();
-    }
-
-    // The lines logged since the last call, timestamps replaced by "[T]".
+    // The lines logged since the last call.
     Lines log()
     {
-        std::string text = testing::internal::GetCapturedStderr();
-        testing::internal::CaptureStderr();
-        static const std::regex stamp(R"(\[\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\])");
-        text = std::regex_replace(text, stamp, "[T]");
-        Lines lines;
-        for (size_t start = 0, end; start < text.size(); start = end + 1) {
-            end = text.find('\n', start);
-            if (end == std::string::npos) {
-                lines.push_back(text.substr(start) + "<no line feed>");
-                break;
-            }
-            lines.push_back(text.substr(start, end - start));
-        }
+        Lines lines = logLines(capture.text());
+        capture.clear();
         return lines;
     }
 
@@ -96,11 +69,11 @@ protected:
 
     std::vector<Lines> sent() const { return client.requests(); }
 
-    ScriptedRequestClient client;
+    RecordingRequestClient client;
     TemplateCollection templates;
     Agent agent;
     MeasurementSupport support;
-    bool capturing = false;
+    StderrCapture capture;
 };
 
 // ---- init ------------------------------------------------------------------
@@ -150,11 +123,14 @@ TEST_F(MeasurementSupportTest, CleanSendEmptiesTheQueue)
     queue("a");
     queue("b");
     // Rows that are not error rows are ignored.
-    client.pushRows({error(39, 1), error(60, 2), error(0, 1), {Field::integer(40)},
+    client.pushRows({error(39, 1),
+                     error(60, 2),
+                     error(0, 1),
+                     {Field::integer(40)},
                      {Field::string("40"), Field::integer(1)}});
     EXPECT_TRUE(support.sendAddedMeasurements());
     EXPECT_EQ(sent(), (std::vector<Lines>{{line("a"), line("b")}}));
-    EXPECT_EQ(log(), Lines{dbg("Attempting to send 2 measurements.")});
+    EXPECT_EQ(log(), Lines{dbgLine("Attempting to send 2 measurements.")});
 
     EXPECT_TRUE(support.sendAddedMeasurements());
     EXPECT_EQ(sent().size(), 1u);
@@ -169,7 +145,8 @@ TEST_F(MeasurementSupportTest, TransportFailingThreeTimesKeepsTheQueue)
     client.pushFailure(503);
     EXPECT_FALSE(support.sendAddedMeasurements());
     EXPECT_EQ(sent(), std::vector<Lines>(3, Lines{line("a"), line("b")}));
-    EXPECT_EQ(log(), (Lines{dbg("Attempting to send 2 measurements."), failure, failure, failure}));
+    EXPECT_EQ(log(),
+              (Lines{dbgLine("Attempting to send 2 measurements."), failure, failure, failure}));
 
     client.forgetRequests();
     EXPECT_TRUE(support.sendAddedMeasurements());
@@ -184,7 +161,7 @@ TEST_F(MeasurementSupportTest, TransportFailuresBeforeSuccessAreRetried)
     client.pushRows({});
     EXPECT_TRUE(support.sendAddedMeasurements());
     EXPECT_EQ(sent().size(), 3u);
-    EXPECT_EQ(log(), (Lines{dbg("Attempting to send 1 measurements."), failure, failure}));
+    EXPECT_EQ(log(), (Lines{dbgLine("Attempting to send 1 measurements."), failure, failure}));
 }
 
 TEST_F(MeasurementSupportTest, ErrorRowResendsExactlyTheNamedRecord)
@@ -196,7 +173,7 @@ TEST_F(MeasurementSupportTest, ErrorRowResendsExactlyTheNamedRecord)
     client.pushRows({});
     EXPECT_TRUE(support.sendAddedMeasurements());
     EXPECT_EQ(sent(), (std::vector<Lines>{{line("a"), line("b"), line("c")}, {line("b")}}));
-    EXPECT_EQ(log(), (Lines{dbg("Attempting to send 3 measurements."), resend}));
+    EXPECT_EQ(log(), (Lines{dbgLine("Attempting to send 3 measurements."), resend}));
 
     client.forgetRequests();
     EXPECT_TRUE(support.sendAddedMeasurements());
@@ -209,14 +186,14 @@ TEST_F(MeasurementSupportTest, LineNumbersCountWithinEachPass)
     queue("b");
     queue("c");
     queue("d");
-    client.pushRows({error(59, 4), error(45, 2), error(40, 1)});   // pass 1: d, b, a
-    client.pushRows({error(50, 2), error(50, 3)});                 // pass 2: b, a
-    client.pushRows({{Field::integer(2000), Field::integer(1)}});  // pass 3: clean
+    client.pushRows({error(59, 4), error(45, 2), error(40, 1)});  // pass 1: d, b, a
+    client.pushRows({error(50, 2), error(50, 3)});                // pass 2: b, a
+    client.pushRows({{Field::integer(2000), Field::integer(1)}}); // pass 3: clean
     EXPECT_TRUE(support.sendAddedMeasurements());
     EXPECT_EQ(sent(), (std::vector<Lines>{{line("a"), line("b"), line("c"), line("d")},
                                           {line("d"), line("b"), line("a")},
                                           {line("b"), line("a")}}));
-    EXPECT_EQ(log(), (Lines{dbg("Attempting to send 4 measurements."), resend, resend}));
+    EXPECT_EQ(log(), (Lines{dbgLine("Attempting to send 4 measurements."), resend, resend}));
 }
 
 TEST_F(MeasurementSupportTest, ALineNamedTwiceIsResentTwice)
@@ -235,13 +212,17 @@ TEST_F(MeasurementSupportTest, UnmappableErrorRowsAreReportedAndIgnored)
     queue("a");
     queue("b");
     queue("c");
-    client.pushRows({error(40, 0), error(41, 4), error(42, -1),
-                     {Field::integer(43), Field::string("2")}, {Field::integer(44)}});
+    client.pushRows({error(40, 0),
+                     error(41, 4),
+                     error(42, -1),
+                     {Field::integer(43), Field::string("2")},
+                     {Field::integer(44)}});
     EXPECT_TRUE(support.sendAddedMeasurements());
     EXPECT_EQ(sent().size(), 1u);
-    const std::string notFound = wrn("Measurement error not found in sent measurements.");
-    EXPECT_EQ(log(), (Lines{dbg("Attempting to send 3 measurements."), notFound, notFound, notFound,
-                            wrn("Measurement error cannot be associated with a specific record.")}));
+    const std::string notFound = wrnLine("Measurement error not found in sent measurements.");
+    EXPECT_EQ(log(),
+              (Lines{dbgLine("Attempting to send 3 measurements."), notFound, notFound, notFound,
+                     wrnLine("Measurement error cannot be associated with a specific record.")}));
 
     client.forgetRequests();
     EXPECT_TRUE(support.sendAddedMeasurements());
@@ -252,14 +233,15 @@ TEST_F(MeasurementSupportTest, ARecordFailingInEveryPassKeepsTheWholeQueue)
 {
     queue("a");
     queue("b");
-    client.setResponder([](const Lines& lines) {
+    client.setResponder([](const RequestData& data) {
         ScriptedRequestClient::Answer answer;
-        answer.rows.push_back(error(40, static_cast<long>(lines.size())));
+        answer.rows.push_back(error(40, static_cast<long>(data.lineCount())));
         return answer;
     });
     EXPECT_FALSE(support.sendAddedMeasurements());
     EXPECT_EQ(sent(), (std::vector<Lines>{{line("a"), line("b")}, {line("b")}, {line("b")}}));
-    EXPECT_EQ(log(), (Lines{dbg("Attempting to send 2 measurements."), resend, resend, resend}));
+    EXPECT_EQ(log(),
+              (Lines{dbgLine("Attempting to send 2 measurements."), resend, resend, resend}));
 
     // The record the platform took in the first pass goes out again too.
     client.forgetRequests();
@@ -282,8 +264,8 @@ TEST_F(MeasurementSupportTest, TransportFailureInAResendPassKeepsTheQueue)
     EXPECT_FALSE(support.sendAddedMeasurements());
     EXPECT_EQ(sent().size(), 4u);
     EXPECT_EQ(sent()[3], Lines{line("a")});
-    EXPECT_EQ(log(),
-              (Lines{dbg("Attempting to send 2 measurements."), resend, failure, failure, failure}));
+    EXPECT_EQ(log(), (Lines{dbgLine("Attempting to send 2 measurements."), resend, failure, failure,
+                            failure}));
 
     client.forgetRequests();
     EXPECT_TRUE(support.sendAddedMeasurements());
@@ -297,8 +279,8 @@ TEST_F(MeasurementSupportTest, AFullQueueDropsItsOldestRecordsABlockAtATime)
     std::vector<std::string> names;
     for (unsigned i = 0; i <= bound + block; ++i)
         names.push_back(std::to_string(i));
-    const std::string dropped =
-        wrn("Measurement queue full: " + std::to_string(block) + " oldest measurements dropped.");
+    const std::string dropped = wrnLine("Measurement queue full: " + std::to_string(block) +
+                                        " oldest measurements dropped.");
 
     for (unsigned i = 0; i < bound; ++i)
         queue(names[i].c_str());
@@ -326,8 +308,8 @@ TEST_F(MeasurementSupportTest, AddingNamesLogsEach)
     EXPECT_TRUE(support.addSupportedMeasurement("a"));
     EXPECT_TRUE(support.addSupportedMeasurement("b c"));
     EXPECT_FALSE(support.addSupportedMeasurement(nullptr));
-    EXPECT_EQ(log(), (Lines{dbg("Adding supported measurement: a"),
-                            dbg("Adding supported measurement: b c")}));
+    EXPECT_EQ(log(), (Lines{dbgLine("Adding supported measurement: a"),
+                            dbgLine("Adding supported measurement: b c")}));
 }
 
 TEST_F(MeasurementSupportTest, UpdateWithAnEmptyListClears)
@@ -389,11 +371,11 @@ TEST_F(MeasurementSupportTest, SetRejectsUnexpectedAnswers)
 
     client.pushRows({});
     EXPECT_FALSE(support.setSupportedMeasurements());
-    EXPECT_EQ(log(), Lines{err("No data received.")});
+    EXPECT_EQ(log(), Lines{errLine("No data received.")});
 
     client.pushRows({{Field::integer(2000), Field::integer(1), Field::integer(device + 1)}});
     EXPECT_FALSE(support.setSupportedMeasurements());
-    EXPECT_EQ(log(), Lines{err("Device not matching.")});
+    EXPECT_EQ(log(), Lines{errLine("Device not matching.")});
 
     // Silently refused: no values, too few to carry the id, another answer.
     client.pushRows({{}, {Field::integer(2000), Field::integer(1), Field::integer(device)}});
@@ -426,11 +408,11 @@ TEST_F(MeasurementSupportTest, ClearRejectsUnexpectedAnswers)
 {
     client.pushRows({{Field::integer(2000), Field::integer(1), Field::integer(123456)}});
     EXPECT_FALSE(support.clearSupportedMeasurements());
-    EXPECT_EQ(log(), Lines{err("Returned device ID 123456 not matching.")});
+    EXPECT_EQ(log(), Lines{errLine("Returned device ID 123456 not matching.")});
 
     client.pushRows({{Field::integer(2000), Field::integer(1), Field::integer(-5)}});
     EXPECT_FALSE(support.clearSupportedMeasurements());
-    EXPECT_EQ(log(), Lines{err("Returned device ID -5 not matching.")});
+    EXPECT_EQ(log(), Lines{errLine("Returned device ID -5 not matching.")});
 
     client.pushRows({});
     client.pushRows({{}});

@@ -66,7 +66,8 @@ TEST_F(PluginHandlerTest, KeepsWhatTheAgentGave)
     ProbeHandler handler(configuration, agent, &destroyed);
     EXPECT_EQ(&handler.capturedAgent(), &agent);
     EXPECT_EQ(handler.capturedClient(), &client);
-    EXPECT_EQ(handler.capturedCollection(), reinterpret_cast<TemplateCollection*>(&agent.collection));
+    EXPECT_EQ(handler.capturedCollection(),
+              reinterpret_cast<TemplateCollection*>(&agent.collection));
     EXPECT_EQ(handler.capturedValue(), -3);
     EXPECT_EQ(&handler.capturedConfiguration(), &configuration);
 }

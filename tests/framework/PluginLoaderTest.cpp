@@ -10,13 +10,13 @@
 #include "PluginConfiguration.h"
 #include "PluginHandler.h"
 #include "RecordingAgent.h"
-#include "ScriptedRequestClient.h"
+#include "RecordingRequestClient.h"
 
 #include <gtest/gtest.h>
 
+#include <dlfcn.h>
 #include <cstdlib>
 #include <deque>
-#include <dlfcn.h>
 #include <filesystem>
 #include <memory>
 #include <optional>
@@ -31,6 +31,10 @@ std::string library(const std::string& name)
 {
     return std::string(TEST_PLUGIN_DIR) + "/testplugin-" + name + ".so";
 }
+
+// What unloading the library of plug-in type alpha logs.
+const std::vector<std::string> alphaUnloaded = {dbgLine("Unloading plugin: " + library("alpha")),
+                                                msgLine("alpha: finalize")};
 
 bool isOpen(const std::string& path)
 {
@@ -120,9 +124,9 @@ TEST_F(PluginLoaderTest, LoadsAWellBehavedLibraryAndRunsItsHandler)
 {
     const std::string alpha = library("alpha");
     ASSERT_TRUE(load(alpha));
-    EXPECT_EQ(logged(), (Lines{dbgLine("Loading library: " + alpha), msgLine("alpha: init"),
-                               dbgLine("Plugin alpha registered."),
-                               dbgLine("Library loaded: " + alpha)}));
+    EXPECT_EQ(logged(),
+              (Lines{dbgLine("Loading library: " + alpha), msgLine("alpha: init"),
+                     dbgLine("Plugin alpha registered."), dbgLine("Library loaded: " + alpha)}));
     ASSERT_EQ(manager->pluginCount(), 1u);
     dlerror();
     EXPECT_EQ(dlsym(RTLD_DEFAULT, "plugin_init"), nullptr)
@@ -136,7 +140,7 @@ TEST_F(PluginLoaderTest, LoadsAWellBehavedLibraryAndRunsItsHandler)
     ConfigText text("plugins = ( { type = \"alpha\"; interval = 60; } );");
     ASSERT_TRUE(text.ok());
     PluginConfiguration configuration(text.at("plugins.[0]"));
-    ScriptedRequestClient client;
+    orvanta::test::RecordingRequestClient client;
     RecordingAgent agent(&client, 0, 0);
     std::unique_ptr<PluginHandler> handler(plugin->createHandler(configuration, agent));
     ASSERT_NE(handler, nullptr);
@@ -148,7 +152,7 @@ TEST_F(PluginLoaderTest, LoadsAWellBehavedLibraryAndRunsItsHandler)
     EXPECT_EQ(logged(), Lines{});
 
     manager.reset();
-    EXPECT_EQ(logged(), (Lines{dbgLine("Unloading plugin: " + alpha), msgLine("alpha: finalize")}));
+    EXPECT_EQ(logged(), alphaUnloaded);
     EXPECT_FALSE(isOpen(alpha));
 }
 
@@ -168,8 +172,9 @@ TEST_F(PluginLoaderTest, RefusesALibraryWithSymbolsTheHostLacks)
     // Resolved at once, not when first called.
     const std::string unresolved = library("unresolved");
     EXPECT_FALSE(load(unresolved));
-    EXPECT_EQ(logged(), (Lines{dbgLine("Loading library: " + unresolved),
-                               errLine(unresolved + ": undefined symbol: orvanta_missing_function")}));
+    EXPECT_EQ(logged(),
+              (Lines{dbgLine("Loading library: " + unresolved),
+                     errLine(unresolved + ": undefined symbol: orvanta_missing_function")}));
     EXPECT_FALSE(isOpen(unresolved));
 }
 
@@ -204,56 +209,50 @@ TEST_F(PluginLoaderTest, RefusesALibraryWhoseInitFailsAfterRegistering)
     EXPECT_STREQ(manager->getPlugin(0)->type(), "alpha");
     logged();
     manager.reset();
-    EXPECT_EQ(logged(), (Lines{dbgLine("Unloading plugin: " + alpha), msgLine("alpha: finalize")}));
+    EXPECT_EQ(logged(), alphaUnloaded);
 }
 
-TEST_F(PluginLoaderTest, RefusesALibraryRegisteringATypeAlreadyRegistered)
+// Beside a loaded library: what is refused, and the loaded one stays alone.
+TEST_F(PluginLoaderTest, RefusesBesideALoadedLibrary)
 {
     const std::string alpha = library("alpha"), duplicate = library("duplicate");
-    ASSERT_TRUE(load(alpha));
-    logged();
-    EXPECT_FALSE(load(duplicate));
-    EXPECT_EQ(logged(), (Lines{dbgLine("Loading library: " + duplicate), msgLine("duplicate: init"),
-                               errLine("Plugin alpha already registered."),
-                               errLine("Plugin initialization function returned 1.")}));
-    EXPECT_FALSE(isOpen(duplicate));
-    EXPECT_EQ(manager->pluginCount(), 1u);
-
-    manager.reset();
-    EXPECT_EQ(logged(), (Lines{dbgLine("Unloading plugin: " + alpha), msgLine("alpha: finalize")}));
-}
-
-TEST_F(PluginLoaderTest, RefusesTheSamePathStringTwiceBeforeOpening)
-{
-    const std::string alpha = library("alpha");
-    ASSERT_TRUE(load(alpha));
-    logged();
-    EXPECT_FALSE(load(alpha)) << "another copy of the same text";
-    EXPECT_EQ(logged(), (Lines{errLine("Library already loaded: " + alpha)}));
-    EXPECT_EQ(manager->pluginCount(), 1u);
-
-    manager.reset();
-    EXPECT_EQ(logged(), (Lines{dbgLine("Unloading plugin: " + alpha), msgLine("alpha: finalize")}));
-}
-
-TEST_F(PluginLoaderTest, OpensOneFileUnderASecondPathStringAgain)
-{
-    const std::string alpha = library("alpha");
     const std::string other = std::string(TEST_PLUGIN_DIR) + "/./testplugin-alpha.so";
-    ASSERT_TRUE(load(alpha));
-    logged();
-    // The dynamic linker hands back the open library; its plugin_init runs
-    // a second time and fails, and the extra reference is closed.
-    EXPECT_FALSE(load(other));
-    EXPECT_EQ(logged(), (Lines{dbgLine("Loading library: " + other), msgLine("alpha: init"),
-                               errLine("Plugin alpha already registered."),
-                               errLine("Plugin initialization function returned 1.")}));
-    EXPECT_TRUE(isOpen(alpha));
-    EXPECT_EQ(manager->pluginCount(), 1u);
+    const struct {
+        const char* what;
+        std::string path;
+        Lines log;
+    } cases[] = {
+        {"a library registering a type already registered",
+         duplicate,
+         {dbgLine("Loading library: " + duplicate), msgLine("duplicate: init"),
+          errLine("Plugin alpha already registered."),
+          errLine("Plugin initialization function returned 1.")}},
+        {"another copy of the same path string, before opening",
+         alpha,
+         {errLine("Library already loaded: " + alpha)}},
+        // The dynamic linker hands back the open library; its plugin_init
+        // runs a second time and fails, and the extra reference is closed.
+        {"the same file under a second path string",
+         other,
+         {dbgLine("Loading library: " + other), msgLine("alpha: init"),
+          errLine("Plugin alpha already registered."),
+          errLine("Plugin initialization function returned 1.")}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        manager.emplace();
+        ASSERT_TRUE(load(alpha));
+        logged();
+        EXPECT_FALSE(load(c.path));
+        EXPECT_EQ(logged(), c.log);
+        EXPECT_FALSE(isOpen(duplicate));
+        EXPECT_TRUE(isOpen(alpha));
+        EXPECT_EQ(manager->pluginCount(), 1u);
 
-    manager.reset();
-    EXPECT_EQ(logged(), (Lines{dbgLine("Unloading plugin: " + alpha), msgLine("alpha: finalize")}));
-    EXPECT_FALSE(isOpen(alpha));
+        manager.reset();
+        EXPECT_EQ(logged(), alphaUnloaded);
+        EXPECT_FALSE(isOpen(alpha));
+    }
 }
 
 TEST_F(PluginLoaderTest, FinalisesAndClosesInLoadOrder)
@@ -294,9 +293,9 @@ TEST_F(PluginLoaderTest, HoldsAtMost128Libraries)
     Lines expected;
     for (int i = 0; i < 128; ++i) {
         ASSERT_TRUE(load(copies[i])) << i;
-        expected.insert(expected.end(), {dbgLine("Loading library: " + copies[i]),
-                                         msgLine("silent: init"),
-                                         dbgLine("Library loaded: " + copies[i])});
+        expected.insert(expected.end(),
+                        {dbgLine("Loading library: " + copies[i]), msgLine("silent: init"),
+                         dbgLine("Library loaded: " + copies[i])});
     }
     EXPECT_EQ(logged(), expected);
 
@@ -339,10 +338,11 @@ TEST_F(PluginLoaderTest, RegistersPluginsInOrderByExactTypeName)
     EXPECT_FALSE(manager->addPlugin(again));
     EXPECT_FALSE(manager->addPlugin(lower));
     EXPECT_TRUE(manager->addPlugin(longer));
-    EXPECT_EQ(logged(), (Lines{dbgLine("Plugin alpha registered."), dbgLine("Plugin Alpha registered."),
-                               errLine("Plugin alpha already registered."),
-                               errLine("Plugin alpha already registered."),
-                               dbgLine("Plugin alpha  registered.")}));
+    EXPECT_EQ(
+        logged(),
+        (Lines{dbgLine("Plugin alpha registered."), dbgLine("Plugin Alpha registered."),
+               errLine("Plugin alpha already registered."),
+               errLine("Plugin alpha already registered."), dbgLine("Plugin alpha  registered.")}));
     ASSERT_EQ(manager->pluginCount(), 3u);
     EXPECT_EQ(manager->getPlugin(0), &lower);
     EXPECT_EQ(manager->getPlugin(1), &upper);
@@ -375,7 +375,8 @@ TEST_F(PluginLoaderTest, HoldsAtMost128Plugins)
 
     // A library cannot register any more either.
     EXPECT_FALSE(load(library("beta")));
-    EXPECT_EQ(logged(), (Lines{dbgLine("Loading library: " + library("beta")), msgLine("beta: init"),
-                               errLine("Maximum number of plugins exceeded."),
-                               errLine("Plugin initialization function returned 1.")}));
+    EXPECT_EQ(logged(),
+              (Lines{dbgLine("Loading library: " + library("beta")), msgLine("beta: init"),
+                     errLine("Maximum number of plugins exceeded."),
+                     errLine("Plugin initialization function returned 1.")}));
 }

@@ -25,9 +25,9 @@ const unsigned ownMachine = EM_NONE;
 #endif
 
 // Symbols the static linker defines in every shared object.
-const std::set<std::string> linkerSymbols = {"_edata", "_end", "__bss_start", "_init", "_fini",
-                                             "__bss_start__", "__bss_end__", "_bss_end__",
-                                             "__end__"};
+const std::set<std::string> linkerSymbols = {"_edata",      "_end",       "__bss_start",
+                                             "_init",       "_fini",      "__bss_start__",
+                                             "__bss_end__", "_bss_end__", "__end__"};
 
 class PluginSymbolsTest : public ::testing::Test {
 protected:
@@ -72,18 +72,18 @@ TEST_F(PluginSymbolsTest, APluginLibraryExportsItsEntryPointsAndTakesTheRestFrom
     EXPECT_EQ(table.machine, ownMachine);
     expectEntryPoints(table);
     expectUndefined(table, {
-        "_ZN13PluginManager9addPluginER6Plugin",                          // framework
-        "_ZN6Logger3logEhPKcz",
-        "_ZN13PluginHandlerC2ER19PluginConfigurationR13AbstractAgent",
-        "_ZN13PluginHandler4typeEv",
-        "_ZN14ComposedRecordC1Eb",                                        // host
-        "_ZN14ComposedRecord3addERK5Value",
-        "_ZN12IntegerValueC1El",
-        "_ZN9CharValueC1EPKcb",
-        "_ZN10AggregatorC1Ejbb",
-        "config_read_string",                                             // libconfig
-        "config_lookup_int",
-    });
+                               "_ZN13PluginManager9addPluginER6Plugin", // framework
+                               "_ZN6Logger3logEhPKcz",
+                               "_ZN13PluginHandlerC2ER19PluginConfigurationR13AbstractAgent",
+                               "_ZN13PluginHandler4typeEv",
+                               "_ZN14ComposedRecordC1Eb", // host
+                               "_ZN14ComposedRecord3addERK5Value",
+                               "_ZN12IntegerValueC1El",
+                               "_ZN9CharValueC1EPKcb",
+                               "_ZN10AggregatorC1Ejbb",
+                               "config_read_string", // libconfig
+                               "config_lookup_int",
+                           });
     expectNoLibconfig(table);
     // Everything else it defines is hidden; only weak copies of vtables and
     // type information (of the exported Plugin interface, and of function
@@ -103,18 +103,18 @@ TEST_F(PluginSymbolsTest, ALibraryCarryingTheFrameworkExportsIt)
     ASSERT_TRUE(readDynamicTable(std::string(TEST_PLUGIN_DIR) + "/testplugin-framework.so", table));
     EXPECT_EQ(table.machine, ownMachine);
     expectEntryPoints(table);
-    for (const char* name : {"_ZN13PluginManager9addPluginER6Plugin", "_ZN6Logger3logEhPKcz",
-                             "_ZN6Logger4dataEPKc", "_ZN12PluginLoader10loadPluginEPKc",
-                             "_ZN19PluginConfiguration8intValueEPKc",
-                             "_ZN13PluginHandlerD2Ev", "_ZTV5Value"}) {
+    for (const char* name :
+         {"_ZN13PluginManager9addPluginER6Plugin", "_ZN6Logger3logEhPKcz", "_ZN6Logger4dataEPKc",
+          "_ZN12PluginLoader10loadPluginEPKc", "_ZN19PluginConfiguration8intValueEPKc",
+          "_ZN13PluginHandlerD2Ev", "_ZTV5Value"}) {
         auto found = table.symbols.find(name);
         ASSERT_NE(found, table.symbols.end()) << name;
         EXPECT_TRUE(found->second.defined) << name;
     }
-    expectUndefined(table, {"_ZN14ComposedRecordC1Eb", "_ZN12IntegerValueC1El",
-                            "config_setting_lookup_int", "config_setting_lookup_string",
-                            "config_setting_lookup_bool", "config_setting_lookup_float", "dlopen",
-                            "dlsym", "dlerror", "dlclose"});
+    expectUndefined(
+        table, {"_ZN14ComposedRecordC1Eb", "_ZN12IntegerValueC1El", "config_setting_lookup_int",
+                "config_setting_lookup_string", "config_setting_lookup_bool",
+                "config_setting_lookup_float", "dlopen", "dlsym", "dlerror", "dlclose"});
     expectNoLibconfig(table);
     // What the framework keeps to itself stays hidden: nothing plain-C
     // beyond the entry points, nothing from an anonymous namespace.

@@ -94,7 +94,7 @@ TEST(TemplateCollection, SameTextSharesTheId)
 {
     TemplateCollection collection;
     std::string text = "PUT,/x/%%";
-    std::string copy = text;     // another pointer, the same bytes
+    std::string copy = text; // another pointer, the same bytes
     Template first(1, text.c_str()), twin(1, copy.c_str()), response(2, copy.c_str());
     ASSERT_TRUE(collection.add(first));
     std::string registered = collection.templateString();
@@ -146,20 +146,19 @@ TEST(TemplateCollection, RefusesOtherKindsWithoutUsingAnId)
 TEST(TemplateCollection, ANeedEqualToTheBufferFitsOneMoreByteGrows)
 {
     TemplateCollection collection;
-    std::string fills(501, 'f');             // 0 + 4 + 501 + 7 = 512
+    std::string fills(501, 'f'); // 0 + 4 + 501 + 7 = 512
     Template full(1, fills.c_str());
     ASSERT_TRUE(collection.add(full));
     EXPECT_EQ(collection.bufferSize(), 512u);
     EXPECT_EQ(std::string(collection.templateString()), "10,1000," + fills + "\r\n");
 
-    Template empty(2, "");                   // 511 + 4 + 0 + 7 = 522
+    Template empty(2, ""); // 511 + 4 + 0 + 7 = 522
     ASSERT_TRUE(collection.add(empty));
     EXPECT_EQ(collection.bufferSize(), 1024u);
-    EXPECT_EQ(std::string(collection.templateString()),
-              "10,1000," + fills + "\r\n11,2000,\r\n");
+    EXPECT_EQ(std::string(collection.templateString()), "10,1000," + fills + "\r\n11,2000,\r\n");
 
     TemplateCollection other;
-    std::string overfills(502, 'o');         // 513
+    std::string overfills(502, 'o'); // 513
     Template over(1, overfills.c_str());
     ASSERT_TRUE(other.add(over));
     EXPECT_EQ(other.bufferSize(), 1024u);
@@ -168,8 +167,8 @@ TEST(TemplateCollection, ANeedEqualToTheBufferFitsOneMoreByteGrows)
 TEST(TemplateCollection, GrowsBySeveralStepsAtOnce)
 {
     TemplateCollection collection;
-    std::string first(490, 'a');             // line of 500 bytes
-    std::string second(589, 'b');            // 500 + 4 + 589 + 7 = 1100
+    std::string first(490, 'a');  // line of 500 bytes
+    std::string second(589, 'b'); // 500 + 4 + 589 + 7 = 1100
     Template t1(1, first.c_str()), t2(1, second.c_str());
     ASSERT_TRUE(collection.add(t1));
     ASSERT_EQ(std::string(collection.templateString()).size(), 500u);

@@ -6,12 +6,12 @@
 // every other key as before.
 #include "cfg.h"
 
+#include <strings.h>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
-#include <strings.h>
 #include <vector>
 
 namespace {
@@ -35,8 +35,8 @@ struct Found {
     uint32_t number, address;
 };
 
-const std::vector<std::string> moduleKeys = {"MOD_ORVANTA_ENABLED", "MOD_ORVANTA_USERNAME", "MOD_ORVANTA_PASSWORD",
-                                             "MOD_ORVANTA_INTERVAL"};
+const std::vector<std::string> moduleKeys = {"MOD_ORVANTA_ENABLED", "MOD_ORVANTA_USERNAME",
+                                             "MOD_ORVANTA_PASSWORD", "MOD_ORVANTA_INTERVAL"};
 
 std::vector<Found> lookUp(const std::string& file)
 {
@@ -106,7 +106,8 @@ void checkChanges(const std::string& file, const std::vector<Found>& found)
         std::size_t size = 0;
         FILE* out = open_memstream(&buffer, &size);
         FILE* in = reading(file);
-        if (!out || !cfg_copy_replacing(in, out, key.c_str(), putChanged, const_cast<char*>(key.c_str())))
+        if (!out ||
+            !cfg_copy_replacing(in, out, key.c_str(), putChanged, const_cast<char*>(key.c_str())))
             fail("a copy with the key changed failed", key);
         cfg_close(in);
         std::fclose(out);
@@ -116,13 +117,14 @@ void checkChanges(const std::string& file, const std::vector<Found>& found)
         if (text(back, key) != changed)
             fail("a changed key did not read as its new value", key);
         for (const Found& other : found)
-            if (strcasecmp(other.key.c_str(), key.c_str()) != 0 && text(back, other.key) != other.text)
+            if (strcasecmp(other.key.c_str(), key.c_str()) != 0 &&
+                text(back, other.key) != other.text)
                 fail("changing a key changed another", other.key + "\" changing \"" + key);
         cfg_close(back);
     }
 }
 
-}  // namespace
+} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size)
 {

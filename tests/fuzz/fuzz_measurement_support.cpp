@@ -12,6 +12,7 @@
 // input a hundred times slower. The unit tests and the long run cover it.)
 #include "Agent.h"
 #include "ComposedRecord.h"
+#include "Csv.h"
 #include "IntegerValue.h"
 #include "MeasurementSupport.h"
 #include "ScriptedRequestClient.h"
@@ -154,8 +155,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     require(support.init(), "init");
 
     std::vector<Exchange> exchanges;
-    client.setResponder([&](const Lines& lines) {
-        exchanges.push_back({lines, answerFrom(input)});
+    client.setResponder([&](const RequestData& sent) {
+        exchanges.push_back({csvLines(sent), answerFrom(input)});
         return exchanges.back().answer;
     });
     std::deque<long> queue;
@@ -181,7 +182,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             queueRecords(support, queue, next, input.ConsumeIntegralInRange(1u, 4u));
             break;
         }
-        client.forgetRequests();
     }
     return 0;
 }

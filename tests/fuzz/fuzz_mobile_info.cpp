@@ -14,16 +14,16 @@
 #include "MobileInfo.h"
 #include "Sandbox.h"
 
-#include <cstdio>
-#include <cstdlib>
-#include <cstring>
 #include <dlfcn.h>
 #include <fcntl.h>
-#include <memory>
-#include <string>
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <string>
 #include <vector>
 
 namespace {
@@ -43,7 +43,7 @@ struct Answer {
 
 std::vector<Answer> answers;
 size_t nextAnswer;
-std::vector<std::string> ran;      // scratch names, in the order asked
+std::vector<std::string> ran; // scratch names, in the order asked
 
 // What the reading rules make of a file's bytes: one fgets of size bytes,
 // as a C string, then cut at its last "\n" and at the last "\r" before.
@@ -93,7 +93,8 @@ extern "C" int LLVMFuzzerInitialize(int*, char***)
     sandbox = std::make_unique<orvanta::test::Sandbox>();
     if (!sandbox->ok() || !sandbox->enter()) {
         std::fprintf(stderr, "fuzz_mobile_info: no sandbox: %s %s\n",
-                     orvanta::test::Sandbox::unavailableReason().c_str(), sandbox->lastError().c_str());
+                     orvanta::test::Sandbox::unavailableReason().c_str(),
+                     sandbox->lastError().c_str());
         std::exit(1);
     }
     // The scratch folder on a tmpfs of its own: files come and go several

@@ -67,7 +67,7 @@ struct Model {
 
 struct Live {
     std::unique_ptr<Template> t;
-    std::string text;      // as the template sees it: up to the first NUL
+    std::string text; // as the template sees it: up to the first NUL
     uint16_t id = 0;
 };
 
@@ -91,7 +91,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     FuzzedDataProvider input(data, size);
     TemplateCollection collection;
     Model model;
-    std::deque<std::string> texts;     // outlive every template
+    std::deque<std::string> texts; // outlive every template
     std::vector<Live> live;
     while (input.remaining_bytes() > 0 && live.size() < 200) {
         unsigned op = input.ConsumeIntegralInRange(0, 3);
@@ -114,9 +114,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             live[input.ConsumeIntegralInRange<size_t>(0, live.size() - 1)].t.reset();
             continue;
         } else {
-            const std::string& old = texts[input.ConsumeIntegralInRange<size_t>(0, texts.size() - 1)];
+            const std::string& old =
+                texts[input.ConsumeIntegralInRange<size_t>(0, texts.size() - 1)];
             unsigned char kind = input.ConsumeIntegralInRange<unsigned char>(0, 3);
-            live.push_back({std::make_unique<Template>(kind, old.c_str()), std::string(old.c_str()), 0});
+            live.push_back(
+                {std::make_unique<Template>(kind, old.c_str()), std::string(old.c_str()), 0});
         }
         Live& made = live.back();
         require(made.t->msgId() == 0, "a new template is unregistered");

@@ -1,13 +1,5 @@
-# MobileInfo in a private /var: the tests' sandbox, built here since the
-# fuzz build has no tests.
-find_package(Threads REQUIRED)
+# MobileInfo in a private /var: the sandbox of the tests and scripts.
 orvanta_fuzz_target(mobile_info
   SOURCES ${PROJECT_SOURCE_DIR}/plugins/system-resources/MobileInfo.cpp
-          ${PROJECT_SOURCE_DIR}/tests/support/Sandbox.cpp
-          ${PROJECT_SOURCE_DIR}/tests/support/SyslogRecorder.cpp
-          ${PROJECT_SOURCE_DIR}/tests/support/TempDir.cpp
-  LIBRARIES Threads::Threads ${CMAKE_DL_LIBS})
-target_include_directories(fuzz_mobile_info PRIVATE
-  ${PROJECT_SOURCE_DIR}/plugins/system-resources ${PROJECT_SOURCE_DIR}/tests/support)
-target_compile_definitions(fuzz_mobile_info PRIVATE
-  ORVANTA_SANDBOX_BASE="${CMAKE_BINARY_DIR}/sandboxes")
+  LIBRARIES orvanta-sandbox-lib ${CMAKE_DL_LIBS})
+target_include_directories(fuzz_mobile_info PRIVATE ${PROJECT_SOURCE_DIR}/plugins/system-resources)

@@ -3,20 +3,21 @@
 // stand-in platform gives.
 #include "Agent.h"
 #include "AgentConfiguration.h"
+#include "CharValue.h"
 #include "ComposedRecord.h"
 #include "IntegerValue.h"
-#include "CharValue.h"
+#include "LogCapture.h"
 #include "MeasurementSupport.h"
 #include "TemplateCollection.h"
 #include "WireClient.h"
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <string>
-#include <unistd.h>
 
 namespace {
 
@@ -112,18 +113,20 @@ TEST(AgentConfiguration, MissingPiecesAndBrokenFiles)
 
     TemporaryFile broken("server = \"x\"\nusername = ;\n");
     AgentConfiguration bad;
-    testing::internal::CaptureStderr();
-    EXPECT_FALSE(bad.read(broken.path.c_str()));
-    EXPECT_FALSE(bad.read("/nonexistent/tessard.cfg"));
-    EXPECT_EQ(testing::internal::GetCapturedStderr(),
-              "Configuration " + broken.path + ", line 2: syntax error\n"
-              "Cannot read configuration /nonexistent/tessard.cfg.\n");
+    EXPECT_EQ(stderrOf([&] {
+                  EXPECT_FALSE(bad.read(broken.path.c_str()));
+                  EXPECT_FALSE(bad.read("/nonexistent/tessard.cfg"));
+              }),
+              "Configuration " + broken.path +
+                  ", line 2: syntax error\n"
+                  "Cannot read configuration /nonexistent/tessard.cfg.\n");
 }
 
 TEST(WireClient, ShowsRegistrationRequestsAndRows)
 {
     std::string wire = wireOf([](WireClient& client) {
-        client.registerTemplates("com_orvanta_posix_agent_1f", "10,1000,A,%%\r\n11,2000,,\"$.x\"\r\n");
+        client.registerTemplates("com_orvanta_posix_agent_1f",
+                                 "10,1000,A,%%\r\n11,2000,,\"$.x\"\r\n");
         client.pushRows({{ScriptedRequestClient::Field::integer(40),
                           ScriptedRequestClient::Field::integer(2)}});
         client.pushFailure(3);
@@ -134,17 +137,17 @@ TEST(WireClient, ShowsRegistrationRequestsAndRows)
         EXPECT_EQ(client.request(batch, response, nullptr), 0);
         EXPECT_EQ(client.request(first, response, nullptr), 3);
         EXPECT_EQ(response.length(), 1u);
-        EXPECT_TRUE(client.requests().empty());
     });
-    EXPECT_EQ(wire, "identifier: com_orvanta_posix_agent_1f\n"
-                    "template: 10,1000,A,%%\n"
-                    "template: 11,2000,,\"$.x\"\n"
-                    "request: 1000,7,a\n"
-                    "request: 1000,7,\"b,c\"\n"
-                    "status: 0\n"
-                    "response: 40,2\n"
-                    "request: 1000,7,a\n"
-                    "status: 3\n");
+    EXPECT_EQ(wire,
+              "identifier: com_orvanta_posix_agent_1f\n"
+              "template: 10,1000,A,%%\n"
+              "template: 11,2000,,\"$.x\"\n"
+              "request: 1000,7,a\n"
+              "request: 1000,7,\"b,c\"\n"
+              "status: 0\n"
+              "response: 40,2\n"
+              "request: 1000,7,a\n"
+              "status: 3\n");
 }
 
 TEST(WireClient, ScriptedAnswersFromAFile)
@@ -159,17 +162,16 @@ TEST(WireClient, ScriptedAnswersFromAFile)
         for (int i = 0; i < 5; ++i)
             client.request(record, response, nullptr);
     });
-    EXPECT_EQ(wire, "request: 5\nstatus: 1\n"
-                    "request: 5\nstatus: 9\n"
-                    "request: 5\nstatus: 0\n"
-                    "request: 5\nstatus: 0\nresponse: 40,1\nresponse: 41,2,text\n"
-                    "request: 5\nstatus: 0\n");
+    EXPECT_EQ(wire,
+              "request: 5\nstatus: 1\n"
+              "request: 5\nstatus: 9\n"
+              "request: 5\nstatus: 0\n"
+              "request: 5\nstatus: 0\nresponse: 40,1\nresponse: 41,2,text\n"
+              "request: 5\nstatus: 0\n");
 
     TemporaryFile bad("ok\nfail x\n");
     wireOf([&](WireClient& client) {
-        testing::internal::CaptureStderr();
-        EXPECT_FALSE(client.loadAnswers(bad.path.c_str()));
-        EXPECT_EQ(testing::internal::GetCapturedStderr(),
+        EXPECT_EQ(stderrOf([&] { EXPECT_FALSE(client.loadAnswers(bad.path.c_str())); }),
                   "Answers " + bad.path + ", line 2: not an answer.\n");
     });
 }
@@ -182,16 +184,24 @@ TEST(WireClient, AnswersSetAndClearLikeThePlatform)
         MeasurementSupport measurements(agent);
         agent.setMeasurementSupport(&measurements);
         ASSERT_TRUE(measurements.init());
-        client.registerTemplates(templates.templateIdentifier(), templates.templateString());
+        client.knowSupportedMeasurementTemplates(templates.templateString());
 
         EXPECT_TRUE(measurements.updateSupportedMeasurements());
         ASSERT_TRUE(measurements.addSupportedMeasurement("c8y_Signal"));
         EXPECT_TRUE(measurements.updateSupportedMeasurements());
 
-        ScriptedRequestClient::Answer answer = client.platformAnswer({"1000,4242,\"\"\"a\"\"\""});
+        ComposedRecord set(false), other(false);
+        set.add(IntegerValue(1000));
+        set.add(IntegerValue(4242));
+        set.add(CharValue("\"a\"", false));
+        ScriptedRequestClient::Answer answer = client.platformAnswer(set);
         ASSERT_EQ(answer.rows.size(), 1u);
         EXPECT_EQ(answer.rows[0][0].number, 2000);
         EXPECT_EQ(answer.rows[0][2].number, 4242);
-        EXPECT_TRUE(client.platformAnswer({"1002,4242,x,y,z"}).rows.empty());
+        other.add(IntegerValue(1002));
+        other.add(IntegerValue(4242));
+        for (const char* text : {"x", "y", "z"})
+            other.add(CharValue(text, false));
+        EXPECT_TRUE(client.platformAnswer(other).rows.empty());
     });
 }

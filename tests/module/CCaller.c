@@ -8,12 +8,12 @@
 #include <stdlib.h>
 #include <string.h>
 
-int c_caller_save_and_load(const char *username, module_settings *loaded)
+int c_caller_save_and_load(const char* username, module_settings* loaded)
 {
     module_settings settings;
     settings.enabled = 1;
-    settings.username = (char *)username;
-    settings.password = (char *)"secret";
+    settings.username = (char*)username;
+    settings.password = (char*)"secret";
     settings.interval = 15;
     if (!module_cfg_save(&settings))
         return 0;
@@ -21,9 +21,9 @@ int c_caller_save_and_load(const char *username, module_settings *loaded)
     return 1;
 }
 
-unsigned c_caller_read_number(const char *path, const char *key)
+unsigned c_caller_read_number(const char* path, const char* key)
 {
-    FILE *f = cfg_open(path, "r");
+    FILE* f = cfg_open(path, "r");
     unsigned value = cfg_get_int(f, key);
     cfg_close(f);
     return value;

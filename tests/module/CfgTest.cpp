@@ -3,15 +3,15 @@
 
 #include "TempDir.h"
 
-#include <algorithm>
-#include <csignal>
-#include <cstdlib>
 #include <dirent.h>
 #include <gtest/gtest.h>
-#include <string>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <algorithm>
+#include <csignal>
+#include <cstdlib>
+#include <string>
 #include <vector>
 
 using orvanta::test::readFileBytes;
@@ -33,6 +33,8 @@ protected:
     // Opens a settings file holding exactly `content` for reading.
     FILE* reading(const std::string& content)
     {
+        if (f)
+            cfg_close(f);
         EXPECT_TRUE(writeFileBytes(path, content));
         f = cfg_open(path.c_str(), "r");
         EXPECT_NE(f, nullptr);
@@ -113,85 +115,97 @@ TEST_F(Cfg, OpenFailsForMissingFileAndWriteModeEmptiesTheFile)
     EXPECT_EQ(written([](FILE*) {}), "");
 }
 
-TEST_F(Cfg, LookupMatchesKeysIgnoringCaseAndTakesTheFirstLine)
+// The reader's rules, one settings file a row: its lookups in order on one
+// stream (each lookup rewinds), numbers as cfg_get_int gives them, addresses
+// in dotted form, cfg_has_key as 1 or 0.
+TEST_F(Cfg, LookupRules)
 {
-    reading("# comment=hash\n"
-            "no equals sign\n"
-            "mod_orvanta_interval=5\n"
-            "MOD_ORVANTA_INTERVAL=7\n"
-            "SPACED =before\n"
-            "AFTER= after\n"
-            "EMPTY=\n"
-            "A=b=c\n");
-    EXPECT_EQ(cfg_get_int(f, "MOD_ORVANTA_INTERVAL"), 5u);
-    EXPECT_EQ(str("# comment"), "hash");
-    EXPECT_EQ(str("SPACED"), "");
-    EXPECT_EQ(str("SPACED "), "before");
-    EXPECT_EQ(str("AFTER"), " after");
-    EXPECT_EQ(str("EMPTY"), "");
-    EXPECT_EQ(str("A"), "b=c");
-    EXPECT_EQ(str("no equals sign"), "");
-    EXPECT_EQ(str("MISSING"), "");
-    // Lookups rewind: any order, repeated.
-    EXPECT_EQ(cfg_get_int(f, "mod_orvanta_INTERVAL"), 5u);
-    EXPECT_EQ(cfg_has_key(f, "EMPTY"), 1);
-    EXPECT_EQ(cfg_has_key(f, "SPACED"), 0);
-    EXPECT_EQ(cfg_has_key(f, "MISSING"), 0);
-}
-
-TEST_F(Cfg, LookupCutsLinesAtCrLfAndTheLastQuote)
-{
-    reading("QUOTED=\"user name\"\r\n"
-            "OPEN=\"unterminated\n"
-            "TRAILING=value\"\n"
-            "INSIDE=a\"b\"c\n"
-            "CRLF=dos\r\n"
-            "CR=first\rsecond\n"
-            "BOTH=\"a \"b\" c\"\n");
-    EXPECT_EQ(str("QUOTED"), "user name");
-    EXPECT_EQ(str("OPEN"), "");
-    EXPECT_EQ(str("TRAILING"), "value");
-    EXPECT_EQ(str("INSIDE"), "a\"b");
-    EXPECT_EQ(str("CRLF"), "dos");
-    EXPECT_EQ(str("CR"), "first");
-    EXPECT_EQ(str("BOTH"), "a \"b\" c");
-}
-
-TEST_F(Cfg, LinesLongerThanTheBufferAreReadInPieces)
-{
-    std::string whole(16382 - 2, 'w');     // "W=" + value: 16382 characters
-    std::string longer(16383 - 2, 'x');    // one more: the line feed no longer fits
-    reading("W=" + whole + "\n" + "L=" + longer + "Y=tail\n");
-    EXPECT_EQ(str("W"), whole);
-    EXPECT_EQ(str("L"), longer);
-    EXPECT_EQ(str("Y"), "tail");
-}
-
-TEST_F(Cfg, NumbersFollowStrtoulWith32Bits)
-{
-    reading("A=12abc\nB=\nC=abc\nD=-1\nE=4294967295\nF=4294967296\nG=  +42\nH=-2\nI=99999999999999999999999\n");
-    EXPECT_EQ(cfg_get_int(f, "A"), 12u);
-    EXPECT_EQ(cfg_get_int(f, "B"), 0u);
-    EXPECT_EQ(cfg_get_int(f, "C"), 0u);
-    EXPECT_EQ(cfg_get_int(f, "D"), 0xFFFFFFFFu);
-    EXPECT_EQ(cfg_get_int(f, "E"), 4294967295u);
-    EXPECT_EQ(cfg_get_int(f, "F"), 4294967295u);
-    EXPECT_EQ(cfg_get_int(f, "G"), 42u);
-    EXPECT_EQ(cfg_get_int(f, "H"), 0xFFFFFFFEu);
-    EXPECT_EQ(cfg_get_int(f, "I"), 4294967295u);
-    EXPECT_EQ(cfg_get_int(f, "MISSING"), 0u);
-}
-
-TEST_F(Cfg, AddressesAreFourDottedNumbersWithoutRangeCheck)
-{
-    reading("A=10.0.0.1\nB=10.0.0\nC=1.2.3.4.5\nD=1.2.3.256\nE=\nF=x.1.2.3\n");
-    EXPECT_EQ(cfg_get_ip(f, "A"), 0x0A000001u);
-    EXPECT_EQ(cfg_get_ip(f, "B"), 0u);
-    EXPECT_EQ(cfg_get_ip(f, "C"), 0x01020304u);
-    EXPECT_EQ(cfg_get_ip(f, "D"), 0x01020400u);
-    EXPECT_EQ(cfg_get_ip(f, "E"), 0u);
-    EXPECT_EQ(cfg_get_ip(f, "F"), 0u);
-    EXPECT_EQ(cfg_get_ip(f, "MISSING"), 0u);
+    enum Kind { Text, Number, Address, Has };
+    struct Lookup {
+        Kind kind;
+        const char* key;
+        std::string expected;
+    };
+    const std::string whole(16382 - 2, 'w');  // "W=" + value: 16382 characters
+    const std::string longer(16383 - 2, 'x'); // one more: the line feed no longer fits
+    const struct {
+        const char* rule;
+        std::string file;
+        std::vector<Lookup> lookups;
+    } cases[] = {
+        {"keys match ignoring case; the first line counts",
+         "# comment=hash\nno equals sign\nmod_orvanta_interval=5\nMOD_ORVANTA_INTERVAL=7\nSPACED "
+         "=before\n"
+         "AFTER= after\nEMPTY=\nA=b=c\n",
+         {{Number, "MOD_ORVANTA_INTERVAL", "5"},
+          {Text, "# comment", "hash"},
+          {Text, "SPACED", ""},
+          {Text, "SPACED ", "before"},
+          {Text, "AFTER", " after"},
+          {Text, "EMPTY", ""},
+          {Text, "A", "b=c"},
+          {Text, "no equals sign", ""},
+          {Text, "MISSING", ""},
+          {Number, "mod_orvanta_INTERVAL", "5"},
+          {Has, "EMPTY", "1"},
+          {Has, "SPACED", "0"},
+          {Has, "MISSING", "0"}}},
+        {"lines are cut at CR, LF and the last double quote",
+         "QUOTED=\"user "
+         "name\"\r\nOPEN=\"unterminated\nTRAILING=value\"\nINSIDE=a\"b\"c\nCRLF=dos\r\n"
+         "CR=first\rsecond\nBOTH=\"a \"b\" c\"\n",
+         {{Text, "QUOTED", "user name"},
+          {Text, "OPEN", ""},
+          {Text, "TRAILING", "value"},
+          {Text, "INSIDE", "a\"b"},
+          {Text, "CRLF", "dos"},
+          {Text, "CR", "first"},
+          {Text, "BOTH", "a \"b\" c"}}},
+        {"lines longer than the buffer are read in pieces",
+         "W=" + whole + "\n" + "L=" + longer + "Y=tail\n",
+         {{Text, "W", whole}, {Text, "L", longer}, {Text, "Y", "tail"}}},
+        {"numbers follow strtoul with 32 bits",
+         "A=12abc\nB=\nC=abc\nD=-1\nE=4294967295\nF=4294967296\nG=  "
+         "+42\nH=-2\nI=99999999999999999999999\n",
+         {{Number, "A", "12"},
+          {Number, "B", "0"},
+          {Number, "C", "0"},
+          {Number, "D", "4294967295"},
+          {Number, "E", "4294967295"},
+          {Number, "F", "4294967295"},
+          {Number, "G", "42"},
+          {Number, "H", "4294967294"},
+          {Number, "I", "4294967295"},
+          {Number, "MISSING", "0"}}},
+        {"addresses are four dotted numbers without range check",
+         "A=10.0.0.1\nB=10.0.0\nC=1.2.3.4.5\nD=1.2.3.256\nE=\nF=x.1.2.3\n",
+         {{Address, "A", "10.0.0.1"},
+          {Address, "B", "0.0.0.0"},
+          {Address, "C", "1.2.3.4"},
+          {Address, "D", "1.2.4.0"},
+          {Address, "E", "0.0.0.0"},
+          {Address, "F", "0.0.0.0"},
+          {Address, "MISSING", "0.0.0.0"}}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.rule);
+        reading(c.file);
+        for (const Lookup& l : c.lookups) {
+            std::string got;
+            if (l.kind == Text) {
+                got = str(l.key);
+            } else if (l.kind == Number) {
+                got = std::to_string(cfg_get_int(f, l.key));
+            } else if (l.kind == Has) {
+                got = std::to_string(cfg_has_key(f, l.key));
+            } else {
+                uint32_t ip = cfg_get_ip(f, l.key);
+                got = std::to_string(ip >> 24 & 255) + "." + std::to_string(ip >> 16 & 255) + "." +
+                      std::to_string(ip >> 8 & 255) + "." + std::to_string(ip & 255);
+            }
+            EXPECT_EQ(got, l.expected) << l.key;
+        }
+    }
 }
 
 TEST_F(Cfg, TextIsQuotedWhenItHoldsABlankOrADoubleQuote)
@@ -229,8 +243,8 @@ TEST_F(Cfg, TextIsCutAtItsFirstCrOrLfThenTo16000Bytes)
               std::string("USER=me\n"
                           "CR=\"a b\"\n"
                           "LEAD=\n") +
-                  "BIG=" + big.substr(0, 16000) + "\n" + "BIGSPACED=\"" + bigSpaced.substr(0, 16000) + "\"\n" +
-                  "CUTBLANK=x\n");
+                  "BIG=" + big.substr(0, 16000) + "\n" + "BIGSPACED=\"" +
+                  bigSpaced.substr(0, 16000) + "\"\n" + "CUTBLANK=x\n");
 }
 
 TEST_F(Cfg, NumbersFlagsAndAddressesAreWrittenInDecimal)
@@ -256,8 +270,18 @@ TEST_F(Cfg, NumbersFlagsAndAddressesAreWrittenInDecimal)
 TEST_F(Cfg, WrittenValuesReadBack)
 {
     // Every text without CR or LF, up to 16000 bytes.
-    const std::vector<std::string> texts = {"",     "plain", "user name", "pa\"ss", "pa\"", "\"",
-                                            "\"\"", "\"lead", "a \"b\" c",  "=x=",    " ",    "\t",
+    const std::vector<std::string> texts = {"",
+                                            "plain",
+                                            "user name",
+                                            "pa\"ss",
+                                            "pa\"",
+                                            "\"",
+                                            "\"\"",
+                                            "\"lead",
+                                            "a \"b\" c",
+                                            "=x=",
+                                            " ",
+                                            "\t",
                                             std::string(16000, '"')};
     written([&](FILE* out) {
         for (std::size_t i = 0; i < texts.size(); ++i)
@@ -298,17 +322,20 @@ TEST_F(Cfg, WriteErrorsGiveNegativeResults)
 // key without a line gets one at the end.
 TEST_F(Cfg, CopyReplacingChangesTheLinesOfOneKeyAlone)
 {
-    const std::string piece(16383, 'p');  // a whole read: what follows is a line of its own
+    const std::string piece(16383, 'p'); // a whole read: what follows is a line of its own
     const struct {
         std::string before, after;
     } cases[] = {
         {"A=1\nNEW=old\nB=2\n", "A=1\nNEW=2\nB=2\n"},
         {"new=old\r\nX=\"a b\"\nNew=older\n", "NEW=2\nX=\"a b\"\n"},
-        {"NEW =1\n#NEW=1\nNEW\"=1\n\"NEW=1\"\nNEW", "NEW =1\n#NEW=1\nNEW\"=1\n\"NEW=1\"\nNEW\nNEW=2\n"},
+        {"NEW =1\n#NEW=1\nNEW\"=1\n\"NEW=1\"\nNEW",
+         "NEW =1\n#NEW=1\nNEW\"=1\n\"NEW=1\"\nNEW\nNEW=2\n"},
         {"", "NEW=2\n"},
         {"A=1\0NEW=1\nNEW=\0\n"s, "A=1\0NEW=1\nNEW=2\n"s},
         {piece + "NEW=old\nA=1\n", piece + "\nNEW=2\nA=1\n"},
-        {"NEW=" + piece + "A=1\n", "NEW=2\npppp" "A=1\n"},
+        {"NEW=" + piece + "A=1\n",
+         "NEW=2\npppp"
+         "A=1\n"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.before.size() > 100 ? c.before.substr(0, 20) + "..." : c.before);
@@ -316,7 +343,8 @@ TEST_F(Cfg, CopyReplacingChangesTheLinesOfOneKeyAlone)
         char* copied = nullptr;
         std::size_t size = 0;
         FILE* out = open_memstream(&copied, &size);
-        EXPECT_EQ(cfg_copy_replacing(c.before.empty() ? nullptr : in, out, "NEW", writeNew, nullptr), 1);
+        EXPECT_EQ(
+            cfg_copy_replacing(c.before.empty() ? nullptr : in, out, "NEW", writeNew, nullptr), 1);
         std::fclose(out);
         EXPECT_EQ(std::string(copied, size), c.after);
         std::free(copied);
@@ -364,7 +392,10 @@ TEST_F(Cfg, AFailedReplaceKeepsTheOldFileByteForByte)
     } cases[] = {
         {"the writer fails", [](FILE*, void*) { return 0; }, unlimited.rlim_cur},
         {"the disk is full",
-         [](FILE* out, void* text) { return int{cfg_put_str(out, "BIG", static_cast<const char*>(text)) >= 0}; }, 10},
+         [](FILE* out, void* text) {
+             return int{cfg_put_str(out, "BIG", static_cast<const char*>(text)) >= 0};
+         },
+         10},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -400,4 +431,4 @@ TEST_F(Cfg, ReplaceFollowsLinksAndReplacesTheirTarget)
     EXPECT_EQ(entries(dir.file("real")), std::vector<std::string>{"settings"});
 }
 
-}  // namespace
+} // namespace

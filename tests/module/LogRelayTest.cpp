@@ -1,18 +1,19 @@
 // The log relay as the agent meets it: a burst of lines while /dev/log is
 // gone, in a sandbox that this test program enters.
+#include "LogCapture.h"
 #include "SandboxTesting.h"
 #include "TempDir.h"
 
-#include <chrono>
-#include <cstdio>
 #include <fcntl.h>
-#include <string>
+#include <gtest/gtest.h>
 #include <sys/ioctl.h>
 #include <sys/wait.h>
 #include <syslog.h>
-#include <thread>
 #include <unistd.h>
-#include <gtest/gtest.h>
+#include <chrono>
+#include <cstdio>
+#include <string>
+#include <thread>
 
 using namespace std::chrono_literals;
 using namespace orvanta::test;
@@ -33,7 +34,7 @@ long residentKiB(pid_t pid)
 // A line as the agent's logger writes it, in one write.
 std::string logLine(int number)
 {
-    return "\x1b[1m\x1b[32m[2024-05-01T12:34:56] [MSG] \x1b[0m\x1b[32mline " + std::to_string(number) + "\x1b[0m\n";
+    return msgLine("line " + std::to_string(number), "2024-05-01T12:34:56") + "\n";
 }
 
 bool writeAll(int fd, const std::string& bytes)
@@ -97,9 +98,13 @@ TEST(LogRelay, ABurstWithSyslogGoneNeverHoldsTheWriterUpAndTheLossIsReported)
     for (int queued = 1; ioctl(out, FIONREAD, &queued) == 0 && queued > 0;)
         std::this_thread::sleep_for(1ms);
     long memoryLate = residentKiB(relay);
-    auto ms = [](Clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); };
-    std::printf("%d lines written in %.0f ms, the longest write %.2f ms; relay resident %ld KiB, then %ld KiB\n",
-                lines, ms(all), ms(longestWrite), memoryEarly, memoryLate);
+    auto ms = [](Clock::duration d) {
+        return std::chrono::duration<double, std::milli>(d).count();
+    };
+    std::printf(
+        "%d lines written in %.0f ms, the longest write %.2f ms; relay resident %ld KiB, then %ld "
+        "KiB\n",
+        lines, ms(all), ms(longestWrite), memoryEarly, memoryLate);
     EXPECT_LT(longestWrite, 250ms) << "the writer was held up";
     EXPECT_GT(memoryEarly, 0);
     EXPECT_LE(memoryLate - memoryEarly, 64) << "the relay's memory grew with the lines it dropped";
@@ -108,8 +113,8 @@ TEST(LogRelay, ABurstWithSyslogGoneNeverHoldsTheWriterUpAndTheLossIsReported)
     // dropped, and the lines after that.
     SyslogRecorder syslog;
     ASSERT_EQ(syslog.bind("/dev/log"), 0);
-    ASSERT_TRUE(syslog.waitFor([](const SyslogMessage& m) { return m.text.find(" dropped ") != std::string::npos; },
-                               10s));
+    ASSERT_TRUE(syslog.waitFor(
+        [](const SyslogMessage& m) { return m.text.find(" dropped ") != std::string::npos; }, 10s));
     ASSERT_TRUE(writeAll(out, logLine(lines + 1)));
     ASSERT_TRUE(syslog.waitForText("line " + std::to_string(lines + 1), 10s));
     std::vector<SyslogMessage> messages = syslog.messages();
@@ -128,7 +133,7 @@ TEST(LogRelay, ABurstWithSyslogGoneNeverHoldsTheWriterUpAndTheLossIsReported)
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
 }
 
-}  // namespace
+} // namespace
 
 int main(int argc, char** argv)
 {

@@ -6,11 +6,11 @@
 #include "Sandbox.h"
 #include "SandboxTesting.h"
 
-#include <csignal>
-#include <cstdlib>
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <unistd.h>
+#include <csignal>
+#include <cstdlib>
 
 using orvanta::test::Sandbox;
 
@@ -42,10 +42,11 @@ protected:
 
 TEST_F(ModuleCfg, LoadReadsTheFourKeys)
 {
-    ASSERT_TRUE(sandbox->writeFile(settingsPath, "MOD_ORVANTA_ENABLED=1\n"
-                                                 "MOD_ORVANTA_USERNAME=\"user name\"\n"
-                                                 "MOD_ORVANTA_PASSWORD=secret\n"
-                                                 "MOD_ORVANTA_INTERVAL=5\n"));
+    ASSERT_TRUE(sandbox->writeFile(settingsPath,
+                                   "MOD_ORVANTA_ENABLED=1\n"
+                                   "MOD_ORVANTA_USERNAME=\"user name\"\n"
+                                   "MOD_ORVANTA_PASSWORD=secret\n"
+                                   "MOD_ORVANTA_INTERVAL=5\n"));
     module_cfg_load(&loaded);
     EXPECT_EQ(loaded.enabled, 1u);
     EXPECT_STREQ(loaded.username, "user name");
@@ -70,10 +71,11 @@ TEST_F(ModuleCfg, SaveWritesExactlyFourLinesAndReplacesTheFile)
     char user[] = "user name", pass[] = "secret";
     module_settings settings{5, user, pass, 0};
     EXPECT_EQ(module_cfg_save(&settings), 1);
-    EXPECT_EQ(settingsFile(), "MOD_ORVANTA_ENABLED=1\n"
-                              "MOD_ORVANTA_USERNAME=\"user name\"\n"
-                              "MOD_ORVANTA_PASSWORD=secret\n"
-                              "MOD_ORVANTA_INTERVAL=0\n");
+    EXPECT_EQ(settingsFile(),
+              "MOD_ORVANTA_ENABLED=1\n"
+              "MOD_ORVANTA_USERNAME=\"user name\"\n"
+              "MOD_ORVANTA_PASSWORD=secret\n"
+              "MOD_ORVANTA_INTERVAL=0\n");
 }
 
 TEST_F(ModuleCfg, SavedLineBreaksCannotSetOtherKeys)
@@ -82,10 +84,11 @@ TEST_F(ModuleCfg, SavedLineBreaksCannotSetOtherKeys)
     char pass[] = "pw\r\nMOD_ORVANTA_ENABLED=1";
     module_settings settings{0, user, pass, 7};
     EXPECT_EQ(module_cfg_save(&settings), 1);
-    EXPECT_EQ(settingsFile(), "MOD_ORVANTA_ENABLED=0\n"
-                              "MOD_ORVANTA_USERNAME=me\n"
-                              "MOD_ORVANTA_PASSWORD=pw\n"
-                              "MOD_ORVANTA_INTERVAL=7\n");
+    EXPECT_EQ(settingsFile(),
+              "MOD_ORVANTA_ENABLED=0\n"
+              "MOD_ORVANTA_USERNAME=me\n"
+              "MOD_ORVANTA_PASSWORD=pw\n"
+              "MOD_ORVANTA_INTERVAL=7\n");
     module_cfg_load(&loaded);
     EXPECT_EQ(loaded.enabled, 0u);
     EXPECT_STREQ(loaded.username, "me");
@@ -102,7 +105,8 @@ TEST_F(ModuleCfg, SaveFailsWithoutFolderOrSpace)
 
     // A full flash: the settings as they were stay.
     ASSERT_TRUE(sandbox->makeDir("/opt/orvanta/etc"));
-    const std::string before = "MOD_ORVANTA_ENABLED=1\nMOD_ORVANTA_USERNAME=me\nMOD_ORVANTA_PASSWORD=secret\n";
+    const std::string before =
+        "MOD_ORVANTA_ENABLED=1\nMOD_ORVANTA_USERNAME=me\nMOD_ORVANTA_PASSWORD=secret\n";
     ASSERT_TRUE(sandbox->writeFile(settingsPath, before, 0600));
     struct rlimit old;
     ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
@@ -127,7 +131,7 @@ TEST_F(ModuleCfg, UsableFromC)
     EXPECT_EQ(c_caller_read_number(settingsPath, "MOD_ORVANTA_INTERVAL"), 15u);
 }
 
-}  // namespace
+} // namespace
 
 int main(int argc, char** argv)
 {

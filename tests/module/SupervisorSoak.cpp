@@ -9,16 +9,16 @@
 #include "SandboxTesting.h"
 #include "TempDir.h"
 
+#include <dirent.h>
+#include <gtest/gtest.h>
+#include <sys/wait.h>
 #include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
-#include <dirent.h>
 #include <map>
 #include <random>
 #include <thread>
-#include <sys/wait.h>
-#include <gtest/gtest.h>
 
 // The address sanitizer's quarantine holds freed memory back on purpose.
 #if defined(__has_feature)
@@ -69,7 +69,8 @@ Sample sample(pid_t pid, unsigned restart)
 
 // Waits for the next message with this text from index *from on, and moves
 // *from past it.
-bool next(Sandbox& box, const std::string& text, std::size_t* from, std::chrono::milliseconds timeout)
+bool next(Sandbox& box, const std::string& text, std::size_t* from,
+          std::chrono::milliseconds timeout)
 {
     std::size_t at = *from;
     auto found = box.syslog().waitFor(
@@ -95,13 +96,14 @@ TEST(SupervisorSoak, RestartsKeepDescriptorsZombiesAndMemoryFlat)
     std::vector<Sample> samples;
     std::size_t from = 0;
     for (unsigned n = 1; n <= restarts; ++n) {
-        ASSERT_TRUE(next(box, "agent_terminated", &from, 10s)) << "agent run " << n << " never ended";
+        ASSERT_TRUE(next(box, "agent_terminated", &from, 10s))
+            << "agent run " << n << " never ended";
         if (n == 1 || n % every == 0 || n == restarts) {
-            std::this_thread::sleep_for(200ms);  // inside the pause: the agent has been reaped
+            std::this_thread::sleep_for(200ms); // inside the pause: the agent has been reaped
             samples.push_back(sample(pid, n));
             const Sample& s = samples.back();
-            std::printf("restart %5u: descriptors %zu, zombies %zu, VmRSS %ld KiB\n", s.restart, s.descriptors,
-                        s.zombies, s.rssKiB);
+            std::printf("restart %5u: descriptors %zu, zombies %zu, VmRSS %ld KiB\n", s.restart,
+                        s.descriptors, s.zombies, s.rssKiB);
             std::fflush(stdout);
         }
     }
@@ -110,11 +112,13 @@ TEST(SupervisorSoak, RestartsKeepDescriptorsZombiesAndMemoryFlat)
     std::vector<SyslogMessage> messages = box.syslog().messages();
     for (std::size_t i = 0; i + 1 < messages.size(); ++i)
         if (messages[i].text == "agent_terminated" && messages[i + 1].text == "Starting agent")
-            pauses.push_back(std::chrono::duration<double>(messages[i + 1].arrival - messages[i].arrival).count());
+            pauses.push_back(
+                std::chrono::duration<double>(messages[i + 1].arrival - messages[i].arrival)
+                    .count());
     ASSERT_FALSE(pauses.empty());
     std::sort(pauses.begin(), pauses.end());
-    std::printf("pause before a restart over %zu restarts: min %.3f s, median %.3f s, max %.3f s\n", pauses.size(),
-                pauses.front(), pauses[pauses.size() / 2], pauses.back());
+    std::printf("pause before a restart over %zu restarts: min %.3f s, median %.3f s, max %.3f s\n",
+                pauses.size(), pauses.front(), pauses[pauses.size() / 2], pauses.back());
     // Arrivals are stamped by the recorder's thread, which a loaded machine
     // may hold back for a while; the pause itself is a 3 s deadline.
     EXPECT_GE(pauses.front(), 2.5);
@@ -125,7 +129,8 @@ TEST(SupervisorSoak, RestartsKeepDescriptorsZombiesAndMemoryFlat)
         EXPECT_EQ(s.descriptors, samples.front().descriptors) << "restart " << s.restart;
         EXPECT_EQ(s.zombies, 0u) << "restart " << s.restart;
     }
-#if !defined(ORVANTA_EMULATED) && !defined(ORVANTA_SANITIZED)  // under qemu-user the memory is the emulator's
+#if !defined(ORVANTA_EMULATED) && \
+    !defined(ORVANTA_SANITIZED) // under qemu-user the memory is the emulator's
     // The first restart has touched every page a restart needs.
     EXPECT_LE(samples.back().rssKiB, samples.front().rssKiB + 8) << "resident memory grew";
 #endif
@@ -160,16 +165,20 @@ bool reach(Sandbox& box, pid_t pid, Aim aim)
     std::size_t from = 0;
     switch (aim) {
     case Aim::Early: {
-#ifdef ORVANTA_EMULATED  // the emulator catches every signal itself from its start
+#ifdef ORVANTA_EMULATED // the emulator catches every signal itself from its start
         (void)pid;
         return next(box, "started", &from, 20s);
 #else
-        const unsigned long stopSignals = 1ul << (SIGINT - 1) | 1ul << (SIGQUIT - 1) | 1ul << (SIGTERM - 1);
+        const unsigned long stopSignals =
+            1ul << (SIGINT - 1) | 1ul << (SIGQUIT - 1) | 1ul << (SIGTERM - 1);
         auto deadline = Clock::now() + 5s;
         while (Clock::now() < deadline) {
-            std::string status = orvanta::test::readFileBytes("/proc/" + std::to_string(pid) + "/status").value_or("");
+            std::string status =
+                orvanta::test::readFileBytes("/proc/" + std::to_string(pid) + "/status")
+                    .value_or("");
             std::size_t at = status.find("SigCgt:");
-            if (at != std::string::npos && (std::strtoul(status.c_str() + at + 7, nullptr, 16) & stopSignals) == stopSignals)
+            if (at != std::string::npos &&
+                (std::strtoul(status.c_str() + at + 7, nullptr, 16) & stopSignals) == stopSignals)
                 return true;
             std::this_thread::sleep_for(100us);
         }
@@ -199,7 +208,7 @@ TEST(SupervisorSoak, StopSignalsAtRandomMomentsEndItCleanly)
         Aim aim;
         std::chrono::microseconds longest;
     } aims[] = {{Aim::Early, 40000us}, {Aim::Running, 400000us}, {Aim::Pausing, 2900000us}};
-    std::map<std::string, std::map<std::string, unsigned>> hits;  // state, signal: trials
+    std::map<std::string, std::map<std::string, unsigned>> hits; // state, signal: trials
     // Long enough to read that a stop can land while the settings load.
     std::string settings;
     for (int i = 0; i < 100000; ++i)
@@ -211,7 +220,8 @@ TEST(SupervisorSoak, StopSignalsAtRandomMomentsEndItCleanly)
         const auto& aim = aims[t / 3 % 3];
         SCOPED_TRACE("trial " + std::to_string(t) + ", " + names[s]);
         Sandbox box;
-        ASSERT_TRUE(box.writeFile(agentPath, "#!/bin/sh\nexec sleep 0.5\n", 0755)) << box.lastError();
+        ASSERT_TRUE(box.writeFile(agentPath, "#!/bin/sh\nexec sleep 0.5\n", 0755))
+            << box.lastError();
         ASSERT_TRUE(box.writeFile("/opt/orvanta/etc/settings", settings, 0600)) << box.lastError();
         pid_t pid = box.start({ORVANTA_SUPERVISOR});
         ORVANTA_REQUIRE_STARTED(box, pid);
@@ -238,17 +248,19 @@ TEST(SupervisorSoak, StopSignalsAtRandomMomentsEndItCleanly)
         auto deadline = Clock::now() + 2s;
         while (!orvanta::test::livingGroupMembers(pid).empty() && Clock::now() < deadline)
             std::this_thread::sleep_for(5ms);
-        EXPECT_EQ(orvanta::test::livingGroupMembers(pid), std::vector<pid_t>{}) << "agent left: " << transcript;
+        EXPECT_EQ(orvanta::test::livingGroupMembers(pid), std::vector<pid_t>{})
+            << "agent left: " << transcript;
         ++hits[state][names[s]];
     }
 
     for (const auto& [state, bySignal] : hits)
         for (const auto& [signal, count] : bySignal)
-            std::printf("stopped while %-8s by %-7s: %u trials\n", state.c_str(), signal.c_str(), count);
+            std::printf("stopped while %-8s by %-7s: %u trials\n", state.c_str(), signal.c_str(),
+                        count);
     if (trials >= 9 && !HasFailure()) {
         for (const char* state : {"starting", "running", "pausing"})
             EXPECT_GT(hits[state].size(), 0u) << "no trial hit the state " << state;
     }
 }
 
-}  // namespace
+} // namespace

@@ -34,8 +34,14 @@ bool Aggregator::add(const Record& record)
     return true;
 }
 
-const Record& Aggregator::get(unsigned index) const { return *rows->records[index]; }
-unsigned Aggregator::length() const { return rows ? rows->count : 0; }
+const Record& Aggregator::get(unsigned index) const
+{
+    return *rows->records[index];
+}
+unsigned Aggregator::length() const
+{
+    return rows ? rows->count : 0;
+}
 
 void Aggregator::clear()
 {
@@ -45,5 +51,11 @@ void Aggregator::clear()
         rows->count = 0;
 }
 
-unsigned Aggregator::lineCount() const { return length(); }
-const Record& Aggregator::line(unsigned index) const { return get(index); }
+unsigned Aggregator::lineCount() const
+{
+    return length();
+}
+const Record& Aggregator::line(unsigned index) const
+{
+    return get(index);
+}

@@ -13,8 +13,8 @@
 namespace {
 
 struct DynamicSymbols {
-    std::set<std::string> defined;    // demangled
-    std::set<std::string> undefined;  // demangled
+    std::set<std::string> defined;   // demangled
+    std::set<std::string> undefined; // demangled
 };
 
 DynamicSymbols librarySymbols()
@@ -24,7 +24,8 @@ DynamicSymbols librarySymbols()
         << TESSARD_SYSTEM_RESOURCES;
     DynamicSymbols symbols;
     for (const auto& [name, symbol] : table.symbols)
-        (symbol.defined ? symbols.defined : symbols.undefined).insert(orvanta::test::demangled(name));
+        (symbol.defined ? symbols.defined : symbols.undefined)
+            .insert(orvanta::test::demangled(name));
     return symbols;
 }
 
@@ -37,23 +38,40 @@ bool startsWith(const std::string& text, const std::string& prefix)
 // operations, no private helper and nothing of the plug-in's own classes.
 // va_list is demangled per architecture; it is written "va_list" here.
 const std::set<std::string> interface = {
-    "plugin_init", "plugin_finalize",
-    "Buffer::Buffer()", "Buffer::~Buffer()", "Buffer::length() const",
-    "Buffer::storageSize() const", "Buffer::ensureFreeCapacity(unsigned int)", "Buffer::value()",
-    "Buffer::write(char const*, unsigned int)", "Buffer::nwritef(unsigned int, char const*, ...)",
-    "Buffer::vnwritef(unsigned int, char const*, va_list)", "Buffer::writef(char const*, ...)",
+    "plugin_init",
+    "plugin_finalize",
+    "Buffer::Buffer()",
+    "Buffer::~Buffer()",
+    "Buffer::length() const",
+    "Buffer::storageSize() const",
+    "Buffer::ensureFreeCapacity(unsigned int)",
+    "Buffer::value()",
+    "Buffer::write(char const*, unsigned int)",
+    "Buffer::nwritef(unsigned int, char const*, ...)",
+    "Buffer::vnwritef(unsigned int, char const*, va_list)",
+    "Buffer::writef(char const*, ...)",
     "Buffer::vwritef(char const*, va_list)",
-    "DateValue::DateValue(long const*)", "DateValue::~DateValue()",
-    "DateValue::valueType() const", "DateValue::integerValue() const",
-    "DateValue::floatValue() const", "DateValue::characterValue() const",
-    "DateValue::write(AbstractDataSink&) const", "DateValue::length() const",
+    "DateValue::DateValue(long const*)",
+    "DateValue::~DateValue()",
+    "DateValue::valueType() const",
+    "DateValue::integerValue() const",
+    "DateValue::floatValue() const",
+    "DateValue::characterValue() const",
+    "DateValue::write(AbstractDataSink&) const",
+    "DateValue::length() const",
     "DateValue::copy() const",
-    "Logger::Logger()", "Logger::instance()", "Logger::setVerbosity(unsigned char)",
-    "Logger::getVerbosity()", "Logger::log(unsigned char, char const*, ...)",
+    "Logger::Logger()",
+    "Logger::instance()",
+    "Logger::setVerbosity(unsigned char)",
+    "Logger::getVerbosity()",
+    "Logger::log(unsigned char, char const*, ...)",
     "Logger::logMessage(unsigned char, char const*, ...)",
-    "Logger::vLogMessage(unsigned char, char const*, va_list)", "Logger::data(char const*)",
-    "Logger::logData(char const*)", "Logger::logTime()",
-    "MeasurementSupport::MeasurementSupport(AbstractAgent&)", "MeasurementSupport::init()",
+    "Logger::vLogMessage(unsigned char, char const*, va_list)",
+    "Logger::data(char const*)",
+    "Logger::logData(char const*)",
+    "Logger::logTime()",
+    "MeasurementSupport::MeasurementSupport(AbstractAgent&)",
+    "MeasurementSupport::init()",
     "MeasurementSupport::addMeasurement(Record&)",
     "MeasurementSupport::addSupportedMeasurement(char const*)",
     "MeasurementSupport::updateSupportedMeasurements()",
@@ -61,22 +79,39 @@ const std::set<std::string> interface = {
     "MeasurementSupport::clearSupportedMeasurements()",
     "MeasurementSupport::sendAddedMeasurements()",
     "PluginConfiguration::PluginConfiguration(config_setting_t*)",
-    "PluginConfiguration::stringValue(char const*)", "PluginConfiguration::intValue(char const*)",
-    "PluginConfiguration::boolValue(char const*)", "PluginConfiguration::doubleValue(char const*)",
-    "PluginConfiguration::type()", "PluginConfiguration::interval()", "PluginConfiguration::next()",
+    "PluginConfiguration::stringValue(char const*)",
+    "PluginConfiguration::intValue(char const*)",
+    "PluginConfiguration::boolValue(char const*)",
+    "PluginConfiguration::doubleValue(char const*)",
+    "PluginConfiguration::type()",
+    "PluginConfiguration::interval()",
+    "PluginConfiguration::next()",
     "PluginHandler::PluginHandler(PluginConfiguration&, AbstractAgent&)",
-    "PluginHandler::~PluginHandler()", "PluginHandler::type()", "PluginHandler::interval()",
-    "PluginLoader::PluginLoader(PluginManager&)", "PluginLoader::~PluginLoader()",
-    "PluginLoader::loadPlugin(char const*)", "PluginLoader::unloadPlugin(unsigned int)",
-    "PluginManager::PluginManager()", "PluginManager::pluginCount()",
-    "PluginManager::getPlugin(unsigned int)", "PluginManager::addPlugin(Plugin&)",
+    "PluginHandler::~PluginHandler()",
+    "PluginHandler::type()",
+    "PluginHandler::interval()",
+    "PluginLoader::PluginLoader(PluginManager&)",
+    "PluginLoader::~PluginLoader()",
+    "PluginLoader::loadPlugin(char const*)",
+    "PluginLoader::unloadPlugin(unsigned int)",
+    "PluginManager::PluginManager()",
+    "PluginManager::pluginCount()",
+    "PluginManager::getPlugin(unsigned int)",
+    "PluginManager::addPlugin(Plugin&)",
     "PluginManager::loadPlugin(char const*)",
-    "Template::Template(unsigned char, char const*)", "Template::type() const",
-    "Template::msgId() const", "Template::templateString() const", "Template::templateHash() const",
-    "Template::generateHash()", "Template::hashOf(char const*)",
-    "TemplateCollection::TemplateCollection()", "TemplateCollection::~TemplateCollection()",
-    "TemplateCollection::add(Template&)", "TemplateCollection::templateString() const",
-    "TemplateCollection::templateIdentifier() const", "TemplateCollection::templateHash() const",
+    "Template::Template(unsigned char, char const*)",
+    "Template::type() const",
+    "Template::msgId() const",
+    "Template::templateString() const",
+    "Template::templateHash() const",
+    "Template::generateHash()",
+    "Template::hashOf(char const*)",
+    "TemplateCollection::TemplateCollection()",
+    "TemplateCollection::~TemplateCollection()",
+    "TemplateCollection::add(Template&)",
+    "TemplateCollection::templateString() const",
+    "TemplateCollection::templateIdentifier() const",
+    "TemplateCollection::templateHash() const",
     "TemplateCollection::bufferSize() const",
     "Value::~Value()",
 };
@@ -88,16 +123,18 @@ const std::set<std::string> interface = {
 // const*)".
 bool alsoExported(const std::string& symbol)
 {
-    static const std::set<std::string> linker = {"_init", "_fini", "_edata", "_end", "__bss_start",
-                                                 "__bss_start__", "__bss_end__", "_bss_end__",
-                                                 "__end__"};
+    static const std::set<std::string> linker = {"_init",       "_fini",       "_edata",
+                                                 "_end",        "__bss_start", "__bss_start__",
+                                                 "__bss_end__", "_bss_end__",  "__end__"};
     if (linker.count(symbol))
         return true;
-    bool typeInformation = startsWith(symbol, "typeinfo for ") || startsWith(symbol, "typeinfo name for ");
+    bool typeInformation =
+        startsWith(symbol, "typeinfo for ") || startsWith(symbol, "typeinfo name for ");
     if (typeInformation && symbol.find('(') != std::string::npos)
         return true;
     for (const char* type : {"Plugin", "PluginHandler", "DateValue", "Value"}) {
-        if (symbol == std::string("vtable for ") + type || symbol == std::string("typeinfo for ") + type ||
+        if (symbol == std::string("vtable for ") + type ||
+            symbol == std::string("typeinfo for ") + type ||
             symbol == std::string("typeinfo name for ") + type)
             return true;
     }
@@ -132,8 +169,8 @@ TEST(LibrarySymbols, ExportsTheFrameworksInterfaceAndNothingElse)
 TEST(LibrarySymbols, LeavesHostTypesAndLibconfigToTheHost)
 {
     DynamicSymbols symbols = librarySymbols();
-    const char* const host[] = {"ComposedRecord::", "CharValue::", "IntegerValue::",
-                                "Aggregator::", "config_"};
+    const char* const host[] = {
+        "ComposedRecord::", "CharValue::", "IntegerValue::", "Aggregator::", "config_"};
     for (const std::string& symbol : symbols.defined)
         for (const char* prefix : host)
             EXPECT_FALSE(startsWith(symbol, prefix)) << "defined: " << symbol;

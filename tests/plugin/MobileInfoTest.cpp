@@ -5,10 +5,10 @@
 #include "SandboxTesting.h"
 
 #include <fcntl.h>
-#include <functional>
-#include <memory>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <functional>
+#include <memory>
 
 using orvanta::test::readFileBytes;
 using orvanta::test::RouterTools;
@@ -29,10 +29,7 @@ protected:
         ASSERT_TRUE(sandbox->enter()) << sandbox->lastError();
     }
 
-    void SetUp() override
-    {
-        ORVANTA_REQUIRE_SANDBOX();
-    }
+    void SetUp() override { ORVANTA_REQUIRE_SANDBOX(); }
 
     std::unique_ptr<Sandbox> sandbox;
     std::unique_ptr<RouterTools> tools;
@@ -155,15 +152,30 @@ TEST_F(MobileInfoTest, RunsNothingUnlessTheScratchFolderIsItsOwn)
         const char* folder;
         std::function<int()> make;
     } cases[] = {
-        {"absent", [] { return 0; }},
-        {"a link to a folder", [] { return ::symlink("/var/elsewhere", "/var/orvanta"); }},
-        {"a file", [] { return ::close(::creat("/var/orvanta", 0600)); }},
+        {"absent",
+         [] {
+             return 0;
+         }},
+        {"a link to a folder",
+         [] {
+             return ::symlink("/var/elsewhere", "/var/orvanta");
+         }},
+        {"a file",
+         [] {
+             return ::close(::creat("/var/orvanta", 0600));
+         }},
         {"writable by its group",
-         [] { return ::mkdir("/var/orvanta", 0700) || ::chmod("/var/orvanta", 0770); }},
+         [] {
+             return ::mkdir("/var/orvanta", 0700) || ::chmod("/var/orvanta", 0770);
+         }},
         {"writable by others",
-         [] { return ::mkdir("/var/orvanta", 0700) || ::chmod("/var/orvanta", 01703); }},
+         [] {
+             return ::mkdir("/var/orvanta", 0700) || ::chmod("/var/orvanta", 01703);
+         }},
         {"another user's",
-         [] { return ::mkdir("/var/orvanta", 0700) || ::chown("/var/orvanta", 1, 1); }},
+         [] {
+             return ::mkdir("/var/orvanta", 0700) || ::chown("/var/orvanta", 1, 1);
+         }},
     };
     for (const Case& c : cases) {
         ASSERT_EQ(c.make(), 0) << c.folder;

@@ -2,12 +2,13 @@
 // registers and what each run() puts on the wire, inside a sandbox with
 // substitute router tools.
 #include "Agent.h"
+#include "LogCapture.h"
 #include "Logger.h"
 #include "MeasurementSupport.h"
 #include "PluginConfiguration.h"
+#include "RecordingRequestClient.h"
 #include "RouterTools.h"
 #include "SandboxTesting.h"
-#include "ScriptedRequestClient.h"
 #include "SystemResourcesHandler.h"
 #include "SystemResourcesPlugin.h"
 #include "TemplateCollection.h"
@@ -15,8 +16,8 @@
 #include <libconfig.h>
 
 #include <memory>
-#include <regex>
 
+using orvanta::test::RecordingRequestClient;
 using orvanta::test::RouterTools;
 using orvanta::test::Sandbox;
 
@@ -25,15 +26,10 @@ namespace {
 const char mobileTemplate[] =
     "PUT,/inventory/managedObjects/%%,application/vnd.com.zel.orvanta.managedObject+json,"
     "application/vnd.com.zel.orvanta.managedObject+json,%%,UNSIGNED STRING STRING STRING,"
-    "\"{\"\"ovx_Mobile\"\":{\"\"imei\"\":\"\"%%\"\",\"\"cellId\"\":\"\"%%\"\",\"\"iccid\"\":\"\"%%\"\"}}\"";
+    "\"{\"\"ovx_Mobile\"\":{\"\"imei\"\":\"\"%%\"\",\"\"cellId\"\":\"\"%%\"\",\"\"iccid\"\":\"\"%%"
+    "\"\"}}\"";
 
 using Lines = std::vector<std::string>;
-
-// Log lines with their timestamps blanked out.
-std::string withoutTimes(const std::string& log)
-{
-    return std::regex_replace(log, std::regex("\\[[0-9]{4}-[0-9]{2}-[0-9]{2}T[0-9:]{8}\\]"), "[T]");
-}
 
 class SystemResourcesHandlerTest : public ::testing::Test {
 protected:
@@ -41,7 +37,8 @@ protected:
     {
         agent.setMeasurementSupport(&measurements);
         config_init(&config);
-        config_read_string(&config, "plugins = ( { type = \"system_resources\"; interval = 60; } );");
+        config_read_string(&config,
+                           "plugins = ( { type = \"system_resources\"; interval = 60; } );");
         group = std::make_unique<PluginConfiguration>(
             config_setting_get_elem(config_lookup(&config, "plugins"), 0));
     }
@@ -71,7 +68,7 @@ protected:
         return client.requests().empty() ? Lines() : client.requests().front();
     }
 
-    ScriptedRequestClient client;
+    RecordingRequestClient client;
     TemplateCollection templates;
     Agent agent;
     MeasurementSupport measurements;
@@ -131,15 +128,13 @@ TEST_F(SystemResourcesHandlerTest, WithoutImeiWarnsAndQueuesNothing)
     ASSERT_TRUE(handler->init());
     tools->modemReady("", "4711", "89490200001234567890");
     Logger::instance()->setVerbosity(2);
-    testing::internal::CaptureStderr();
-    bool ran = handler->run();
-    std::string log = testing::internal::GetCapturedStderr();
+    bool ran = false;
+    std::string log = stderrOf([&] { ran = handler->run(); });
     Logger::instance()->setVerbosity(0);
 
     EXPECT_TRUE(ran);
     EXPECT_EQ(withoutTimes(log),
-              "\x1b[1m\x1b[36m[T] [DBG] \x1b[0m\x1b[36mCreating mobile info.\x1b[0m\n"
-              "\x1b[1m\x1b[33m[T] [WRN] \x1b[0m\x1b[33mNo mobile info available\x1b[0m\n");
+              dbgLine("Creating mobile info.") + "\n" + wrnLine("No mobile info available") + "\n");
     EXPECT_EQ(sent(), Lines());
     EXPECT_TRUE(client.requests().empty());
 }
@@ -147,9 +142,7 @@ TEST_F(SystemResourcesHandlerTest, WithoutImeiWarnsAndQueuesNothing)
 TEST_F(SystemResourcesHandlerTest, QuietAtVerbosityZero)
 {
     tools->modemReady("", "", "");
-    testing::internal::CaptureStderr();
-    EXPECT_TRUE(handler->run());
-    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+    EXPECT_EQ(stderrOf([&] { EXPECT_TRUE(handler->run()); }), "");
 }
 
 TEST_F(SystemResourcesHandlerTest, ThePluginCreatesHandlersOfItsType)

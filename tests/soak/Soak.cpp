@@ -18,6 +18,7 @@
 #include "Aggregator.h"
 #include "ComposedRecord.h"
 #include "IntegerValue.h"
+#include "LogCapture.h"
 #include "Logger.h"
 #include "MeasurementSupport.h"
 #include "Plugin.h"
@@ -27,17 +28,17 @@
 #include "RequestClient.h"
 #include "RouterTools.h"
 #include "Sandbox.h"
-#include "TemplateCollection.h"
 #include "TempDir.h"
+#include "TemplateCollection.h"
 
 #include <libconfig.h>
 #include <unistd.h>
 
+#include <fcntl.h>
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fcntl.h>
 #include <memory>
 #include <string>
 #include <vector>
@@ -158,18 +159,14 @@ int main(int argc, char** argv)
     Sandbox sandbox;
     RouterTools tools(sandbox);
     if (!sandbox.ok() || !tools.installed() || !sandbox.enter()) {
-        std::fprintf(stderr, "%s: cannot enter the sandbox: %s\n", argv[0], sandbox.lastError().c_str());
+        std::fprintf(stderr, "%s: cannot enter the sandbox: %s\n", argv[0],
+                     sandbox.lastError().c_str());
         return 2;
     }
     tools.modemReady("351234567890123", "4711", "89490200001234567890");
 
-    // The log goes to a file of the sandbox; warnings are counted.
-    std::string logPath = sandbox.dir() + "/log";
-    std::fflush(stderr);
-    int savedStderr = dup(2);
-    int logFd = open(logPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    dup2(logFd, 2);
-    close(logFd);
+    // The log is captured; warnings are counted.
+    StderrCapture capture;
     Logger::instance()->setVerbosity(1);
 
     config_t config;
@@ -189,7 +186,8 @@ int main(int argc, char** argv)
         check(manager.loadPlugin(TESSARD_SYSTEM_RESOURCES), "the library loads");
         check(manager.pluginCount() == 1, "one plug-in registered");
         std::unique_ptr<PluginHandler> handler(
-            manager.pluginCount() == 1 ? manager.getPlugin(0)->createHandler(group, agent) : nullptr);
+            manager.pluginCount() == 1 ? manager.getPlugin(0)->createHandler(group, agent)
+                                       : nullptr);
         check(handler != nullptr, "a handler");
         check(measurements.init() && handler && handler->init(), "initialised");
         if (failures)
@@ -224,7 +222,7 @@ int main(int argc, char** argv)
         }
 
         client.reachable = true;
-        client.requests = 0;     // no failure pattern for this one
+        client.requests = 0; // no failure pattern for this one
         if (options.outageRuns > 0) {
             check(measurements.sendAddedMeasurements(), "the send after the outage");
             linesAfterOutage = client.lastLines;
@@ -233,10 +231,8 @@ int main(int argc, char** argv)
     }
     config_destroy(&config);
 
-    std::fflush(stderr);
-    dup2(savedStderr, 2);
-    close(savedStderr);
-    std::string log = orvanta::test::readFileBytes(logPath).value_or("");
+    std::string log = capture.text();
+    capture.restore();
     warnings = count(log, "Measurement queue full: ");
     Logger::instance()->setVerbosity(0);
 
@@ -245,8 +241,9 @@ int main(int argc, char** argv)
     unsigned long expectedAfter =
         options.outageRuns <= bound ? options.outageRuns
                                     : bound - block + 1 + (options.outageRuns - bound - 1) % block;
-    check(warnings == expectedWarnings, "one warning per block dropped: " + std::to_string(warnings) +
-                                            " warnings, " + std::to_string(expectedWarnings) + " expected");
+    check(warnings == expectedWarnings,
+          "one warning per block dropped: " + std::to_string(warnings) + " warnings, " +
+              std::to_string(expectedWarnings) + " expected");
     check(maxLines == std::min(options.outageRuns, bound), "the largest request during the outage");
     check(linesAfterOutage == expectedAfter, "the send after the outage carries " +
                                                  std::to_string(linesAfterOutage) + " records, " +
@@ -262,10 +259,12 @@ int main(int argc, char** argv)
                 options.runs);
     std::printf("outage rounds: %lu; largest request %lu lines; %lu warnings of records dropped\n",
                 options.outageRuns, maxLines, warnings);
-    std::printf("heap during the outage: %zu bytes when the queue first held %lu records, at most "
-                "%zu in the next %lu rounds, at most %zu up to the end\n",
-                heapAtBound, bound, heapFlatMax, 2 * block, heapOutageMax);
-    std::printf("platform back: one send of %lu records; heap %zu bytes\n", linesAfterOutage, heapEnd);
+    std::printf(
+        "heap during the outage: %zu bytes when the queue first held %lu records, at most "
+        "%zu in the next %lu rounds, at most %zu up to the end\n",
+        heapAtBound, bound, heapFlatMax, 2 * block, heapOutageMax);
+    std::printf("platform back: one send of %lu records; heap %zu bytes\n", linesAfterOutage,
+                heapEnd);
     std::printf("checks: %s\n", failures ? "FAILED" : "passed");
     return failures ? 1 : 0;
 }

@@ -1,8 +1,8 @@
 #include "DynamicSymbols.h"
 
-#include <cstdlib>
 #include <cxxabi.h>
 #include <elf.h>
+#include <cstdlib>
 #include <fstream>
 #include <iterator>
 
@@ -37,8 +37,7 @@ bool readTables(const std::vector<char>& file, DynamicTable& out)
         const Shdr& section = sections[s];
         if (section.sh_type != SHT_DYNSYM && section.sh_type != SHT_DYNAMIC)
             continue;
-        if (section.sh_link >= header->e_shnum ||
-            section.sh_offset + section.sh_size > file.size())
+        if (section.sh_link >= header->e_shnum || section.sh_offset + section.sh_size > file.size())
             return false;
         const Shdr& strings = sections[section.sh_link];
         if (section.sh_type == SHT_DYNSYM) {
@@ -48,14 +47,17 @@ bool readTables(const std::vector<char>& file, DynamicTable& out)
                 // Some linkers list section symbols, which are local.
                 if ((symbols[i].st_info >> 4) == STB_LOCAL)
                     continue;
-                std::string name = textAt(file, strings.sh_offset, strings.sh_size, symbols[i].st_name);
-                out.symbols[name] = DynamicSymbol{symbols[i].st_shndx != SHN_UNDEF,
-                                           static_cast<unsigned char>(symbols[i].st_info >> 4),
-                                           static_cast<unsigned char>(symbols[i].st_info & 0xf)};
+                std::string name =
+                    textAt(file, strings.sh_offset, strings.sh_size, symbols[i].st_name);
+                out.symbols[name] =
+                    DynamicSymbol{symbols[i].st_shndx != SHN_UNDEF,
+                                  static_cast<unsigned char>(symbols[i].st_info >> 4),
+                                  static_cast<unsigned char>(symbols[i].st_info & 0xf)};
             }
         } else {
             const Dyn* entries = reinterpret_cast<const Dyn*>(file.data() + section.sh_offset);
-            for (size_t i = 0; i < section.sh_size / sizeof(Dyn) && entries[i].d_tag != DT_NULL; ++i) {
+            for (size_t i = 0; i < section.sh_size / sizeof(Dyn) && entries[i].d_tag != DT_NULL;
+                 ++i) {
                 if (entries[i].d_tag == DT_NEEDED)
                     out.needed.push_back(
                         textAt(file, strings.sh_offset, strings.sh_size, entries[i].d_un.d_val));
@@ -65,7 +67,7 @@ bool readTables(const std::vector<char>& file, DynamicTable& out)
     return found;
 }
 
-}  // namespace
+} // namespace
 
 bool readDynamicTable(const std::string& path, DynamicTable& out)
 {
@@ -88,4 +90,4 @@ std::string demangled(const std::string& name)
     return result;
 }
 
-}  // namespace orvanta::test
+} // namespace orvanta::test

@@ -1,7 +1,8 @@
 // The dynamic symbol table and the needed libraries of a shared object,
 // read from the file itself (32- or 64-bit ELF), so that the tests read
 // the router's ARM libraries as well as this machine's.
-#pragma once
+#ifndef ORVANTA_TESTS_SUPPORT_DYNAMICSYMBOLS_H
+#define ORVANTA_TESTS_SUPPORT_DYNAMICSYMBOLS_H
 
 #include <map>
 #include <string>
@@ -28,4 +29,6 @@ bool readDynamicTable(const std::string& path, DynamicTable& out);
 // The readable form of a C++ symbol name; other names unchanged.
 std::string demangled(const std::string& name);
 
-}  // namespace orvanta::test
+} // namespace orvanta::test
+
+#endif

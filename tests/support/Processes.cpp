@@ -2,8 +2,8 @@
 
 #include "TempDir.h"
 
-#include <cstdlib>
 #include <dirent.h>
+#include <cstdlib>
 #include <sstream>
 #include <thread>
 
@@ -27,7 +27,7 @@ std::vector<std::string> statFields(pid_t pid)
     return fields;
 }
 
-}  // namespace
+} // namespace
 
 std::optional<char> processState(pid_t pid)
 {
@@ -72,7 +72,7 @@ std::vector<pid_t> livingWith(std::size_t field, pid_t id)
     return members;
 }
 
-}  // namespace
+} // namespace
 
 std::vector<pid_t> livingGroupMembers(pid_t pgid)
 {
@@ -86,7 +86,8 @@ std::vector<pid_t> livingSessionMembers(pid_t sid)
 
 std::vector<pid_t> childrenOf(pid_t pid)
 {
-    std::string path = "/proc/" + std::to_string(pid) + "/task/" + std::to_string(pid) + "/children";
+    std::string path =
+        "/proc/" + std::to_string(pid) + "/task/" + std::to_string(pid) + "/children";
     std::istringstream list(readFileBytes(path).value_or(""));
     std::vector<pid_t> children;
     for (pid_t child; list >> child;)
@@ -105,4 +106,4 @@ bool processEndsWithin(pid_t pid, std::chrono::milliseconds timeout)
     return true;
 }
 
-}  // namespace orvanta::test
+} // namespace orvanta::test

@@ -1,11 +1,12 @@
 // What /proc tells about the processes a test started, including those
 // it cannot reap (orphans adopted elsewhere, or any child under qemu-user).
-#pragma once
+#ifndef ORVANTA_TESTS_SUPPORT_PROCESSES_H
+#define ORVANTA_TESTS_SUPPORT_PROCESSES_H
 
+#include <sys/types.h>
 #include <chrono>
 #include <optional>
 #include <string>
-#include <sys/types.h>
 #include <vector>
 
 namespace orvanta::test {
@@ -26,4 +27,6 @@ std::vector<pid_t> childrenOf(pid_t pid);
 // Waits until pid has ended (gone, or a zombie) for at most timeout.
 bool processEndsWithin(pid_t pid, std::chrono::milliseconds timeout);
 
-}  // namespace orvanta::test
+} // namespace orvanta::test
+
+#endif

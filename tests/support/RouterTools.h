@@ -9,28 +9,29 @@
 //   <answers>/calls    one line per call: the tool's name and arguments
 //
 // A missing answer file makes the tool print nothing.
-#pragma once
+#ifndef ORVANTA_TESTS_SUPPORT_ROUTERTOOLS_H
+#define ORVANTA_TESTS_SUPPORT_ROUTERTOOLS_H
 
 #include "Sandbox.h"
 #include "TempDir.h"
 
-#include <string>
 #include <sys/stat.h>
+#include <string>
 
 namespace orvanta::test {
 
 class RouterTools {
 public:
     // Answers under sandbox.dir()/router; the scripts go into the sandbox.
-    explicit RouterTools(Sandbox& sandbox) : answers_(sandbox.dir() + "/router")
+    explicit RouterTools(Sandbox& sandbox) : answerDir(sandbox.dir() + "/router")
     {
-        ::mkdir(answers_.c_str(), 0755);
-        installed_ = sandbox.writeFile("/usr/bin/rtrinfo", script("rtrinfo", "$1"), 0755) &&
-                     sandbox.writeFile("/usr/bin/cellctl", script("cellctl", "scid"), 0755);
+        ::mkdir(answerDir.c_str(), 0755);
+        scriptsInstalled = sandbox.writeFile("/usr/bin/rtrinfo", script("rtrinfo", "$1"), 0755) &&
+                           sandbox.writeFile("/usr/bin/cellctl", script("cellctl", "scid"), 0755);
     }
 
-    bool installed() const { return installed_; }
-    const std::string& dir() const { return answers_; }
+    bool installed() const { return scriptsInstalled; }
+    const std::string& dir() const { return answerDir; }
 
     // A router whose modem is ready: the report lines around the values
     // are there as the real tools print them.
@@ -44,32 +45,35 @@ public:
     // Replaces (or, with remove, deletes) one answer file.
     void answer(const std::string& report, const std::string& bytes)
     {
-        std::string path = answers_ + "/" + report;
+        std::string path = answerDir + "/" + report;
         std::string temporary = path + ".new";
         writeFileBytes(temporary, bytes);
         std::rename(temporary.c_str(), path.c_str());
     }
-    void remove(const std::string& report) { std::remove((answers_ + "/" + report).c_str()); }
+    void remove(const std::string& report) { std::remove((answerDir + "/" + report).c_str()); }
 
     // The calls so far, one line each ("rtrinfo module", "cellctl AT^SCID").
-    std::string calls() const
-    {
-        return readFileBytes(answers_ + "/calls").value_or("");
-    }
-    void forgetCalls() { std::remove((answers_ + "/calls").c_str()); }
+    std::string calls() const { return readFileBytes(answerDir + "/calls").value_or(""); }
+    void forgetCalls() { std::remove((answerDir + "/calls").c_str()); }
 
 private:
     std::string script(const std::string& tool, const std::string& report) const
     {
         return "#!/bin/sh\n"
-               "echo \"" + tool + " $*\" >> '" + answers_ + "/calls'\n"
-               "f='" + answers_ + "'/" + report + "\n"
+               "echo \"" +
+               tool + " $*\" >> '" + answerDir +
+               "/calls'\n"
+               "f='" +
+               answerDir + "'/" + report +
+               "\n"
                "[ -f \"$f\" ] && cat \"$f\"\n"
                "exit 0\n";
     }
 
-    std::string answers_;
-    bool installed_ = false;
+    std::string answerDir;
+    bool scriptsInstalled = false;
 };
 
-}  // namespace orvanta::test
+} // namespace orvanta::test
+
+#endif

@@ -1,38 +1,48 @@
 // GoogleTest helpers for sandboxed tests. Both macros return from the test
 // body: with a skip and the reason, or, under CI=true, with a failure, so
 // that process tests never pass vacuously in CI.
-#pragma once
+#ifndef ORVANTA_TESTS_SUPPORT_SANDBOXTESTING_H
+#define ORVANTA_TESTS_SUPPORT_SANDBOXTESTING_H
 
 #include "Sandbox.h"
 
+#include <gtest/gtest.h>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
-#include <gtest/gtest.h>
 #include <memory>
 
-#define ORVANTA_REQUIRE_SANDBOX()                                                               \
-    do {                                                                                        \
-        const std::string& orvantaReason_ = ::orvanta::test::Sandbox::unavailableReason();      \
-        if (!orvantaReason_.empty()) {                                                          \
-            if (::orvanta::test::runningInCi())                                                 \
-                FAIL() << "sandbox unavailable: " << orvantaReason_;                            \
-            GTEST_SKIP() << "sandbox unavailable: " << orvantaReason_;                          \
-        }                                                                                       \
+#define ORVANTA_REQUIRE_SANDBOX()                                                         \
+    do {                                                                                  \
+        const std::string& orvantaReason = ::orvanta::test::Sandbox::unavailableReason(); \
+        if (!orvantaReason.empty()) {                                                     \
+            if (::orvanta::test::runningInCi())                                           \
+                FAIL() << "sandbox unavailable: " << orvantaReason;                       \
+            GTEST_SKIP() << "sandbox unavailable: " << orvantaReason;                     \
+        }                                                                                 \
     } while (0)
 
 // After pid = sandbox.start(...): a program of another architecture that
 // this machine cannot run is skipped (failed in CI); any other failure fails.
-#define ORVANTA_REQUIRE_STARTED(sandbox, pid)                                                   \
-    do {                                                                                        \
-        if ((pid) < 0) {                                                                        \
-            if ((sandbox).lastErrno() == ENOEXEC && !::orvanta::test::runningInCi())            \
-                GTEST_SKIP() << "cannot execute here: " << (sandbox).lastError();               \
-            FAIL() << "start failed: " << (sandbox).lastError();                                \
-        }                                                                                       \
+#define ORVANTA_REQUIRE_STARTED(sandbox, pid)                                        \
+    do {                                                                             \
+        if ((pid) < 0) {                                                             \
+            if ((sandbox).lastErrno() == ENOEXEC && !::orvanta::test::runningInCi()) \
+                GTEST_SKIP() << "cannot execute here: " << (sandbox).lastError();    \
+            FAIL() << "start failed: " << (sandbox).lastError();                     \
+        }                                                                            \
     } while (0)
 
 namespace orvanta::test {
+
+// True when the environment has CI=true: tests that cannot run there fail
+// instead of being skipped.
+inline bool runningInCi()
+{
+    const char* ci = std::getenv("CI");
+    return ci && std::strcmp(ci, "true") == 0;
+}
 
 // The main of a test program whose tests all use the fixed paths: enters
 // one sandbox before any test runs (not when the tests are only listed)
@@ -52,4 +62,6 @@ inline int runAllTestsInSandbox(int argc, char** argv, Sandbox*& entered)
     return RUN_ALL_TESTS();
 }
 
-}  // namespace orvanta::test
+} // namespace orvanta::test
+
+#endif

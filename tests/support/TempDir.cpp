@@ -1,11 +1,10 @@
 #include "TempDir.h"
 
-#include <cerrno>
-#include <cstdio>
-#include <fcntl.h>
 #include <ftw.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <cerrno>
+#include <cstdio>
 
 namespace orvanta::test {
 
@@ -17,7 +16,7 @@ int removeEntry(const char* path, const struct stat*, int, FTW*)
     return 0;
 }
 
-}  // namespace
+} // namespace
 
 TempDir::TempDir()
 {
@@ -25,36 +24,13 @@ TempDir::TempDir()
     mkdir(base.c_str(), 0755);
     std::string dir = base + "/tmp.XXXXXX";
     if (mkdtemp(dir.data()))
-        path_ = dir;
+        location = dir;
 }
 
 TempDir::~TempDir()
 {
-    if (!path_.empty())
-        nftw(path_.c_str(), removeEntry, 16, FTW_DEPTH | FTW_PHYS);
+    if (!location.empty())
+        nftw(location.c_str(), removeEntry, 16, FTW_DEPTH | FTW_PHYS);
 }
 
-std::optional<std::string> readFileBytes(const std::string& path)
-{
-    int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return std::nullopt;
-    std::string out;
-    char buffer[4096];
-    ssize_t n;
-    while ((n = read(fd, buffer, sizeof buffer)) > 0)
-        out.append(buffer, static_cast<std::size_t>(n));
-    close(fd);
-    return out;
-}
-
-bool writeFileBytes(const std::string& path, const std::string& bytes)
-{
-    int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0)
-        return false;
-    bool ok = write(fd, bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size());
-    return close(fd) == 0 && ok;
-}
-
-}  // namespace orvanta::test
+} // namespace orvanta::test

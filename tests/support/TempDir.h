@@ -1,8 +1,10 @@
 // A fresh folder below the build tree, removed with everything in it by the
 // destructor.
-#pragma once
+#ifndef ORVANTA_TESTS_SUPPORT_TEMPDIR_H
+#define ORVANTA_TESTS_SUPPORT_TEMPDIR_H
 
-#include <optional>
+#include "FileBytes.h"
+
 #include <string>
 
 namespace orvanta::test {
@@ -14,18 +16,15 @@ public:
     TempDir(const TempDir&) = delete;
     TempDir& operator=(const TempDir&) = delete;
 
-    bool ok() const { return !path_.empty(); }
-    const std::string& path() const { return path_; }
+    bool ok() const { return !location.empty(); }
+    const std::string& path() const { return location; }
     // path()/name
-    std::string file(const std::string& name) const { return path_ + "/" + name; }
+    std::string file(const std::string& name) const { return location + "/" + name; }
 
 private:
-    std::string path_;
+    std::string location;
 };
 
-// The whole content of a file, or nothing when it cannot be read.
-std::optional<std::string> readFileBytes(const std::string& path);
-// Creates or replaces a file; false on failure.
-bool writeFileBytes(const std::string& path, const std::string& bytes);
+} // namespace orvanta::test
 
-}  // namespace orvanta::test
+#endif

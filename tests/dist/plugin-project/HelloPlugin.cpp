@@ -10,7 +10,10 @@ namespace {
 
 class HelloHandler : public PluginHandler {
 public:
-    HelloHandler(PluginConfiguration& configuration, AbstractAgent& agent) : PluginHandler(configuration, agent) {}
+    HelloHandler(PluginConfiguration& configuration, AbstractAgent& agent)
+        : PluginHandler(configuration, agent)
+    {
+    }
     bool init() override { return true; }
     bool run() override
     {
@@ -22,7 +25,8 @@ public:
 class HelloPlugin : public Plugin {
 public:
     const char* type() const override { return "hello"; }
-    PluginHandler* createHandler(PluginConfiguration& configuration, AbstractAgent& agent) const override
+    PluginHandler* createHandler(PluginConfiguration& configuration,
+                                 AbstractAgent& agent) const override
     {
         return new (std::nothrow) HelloHandler(configuration, agent);
     }
@@ -30,7 +34,7 @@ public:
 
 HelloPlugin aHelloPlugin;
 
-}  // namespace
+} // namespace
 
 extern "C" {
 
@@ -43,5 +47,4 @@ ORVANTA_EXPORT int plugin_finalize(PluginManager*)
 {
     return 0;
 }
-
 }

@@ -1,5 +1,6 @@
 // Records the datagrams that programs send to a syslog socket.
-#pragma once
+#ifndef ORVANTA_SANDBOX_SYSLOGRECORDER_H
+#define ORVANTA_SANDBOX_SYSLOGRECORDER_H
 
 #include <chrono>
 #include <condition_variable>
@@ -16,12 +17,12 @@ namespace orvanta::test {
 // One syslog datagram as glibc's syslog() sends it:
 // "<PRI>Mmm dd hh:mm:ss IDENT[PID]: TEXT".
 struct SyslogMessage {
-    int priority = -1;  // severity: LOG_EMERG (0) .. LOG_DEBUG (7)
-    int facility = -1;  // as syslog.h defines it, e.g. LOG_DAEMON (24)
+    int priority = -1; // severity: LOG_EMERG (0) .. LOG_DEBUG (7)
+    int facility = -1; // as syslog.h defines it, e.g. LOG_DAEMON (24)
     std::string ident;
-    long pid = -1;      // -1 when the datagram carries none
+    long pid = -1; // -1 when the datagram carries none
     std::string text;
-    std::string raw;    // the whole datagram
+    std::string raw; // the whole datagram
     std::chrono::steady_clock::time_point arrival;
 
     // "notice.daemon orvanta[123]: started"
@@ -46,7 +47,7 @@ public:
     SyslogRecorder(const SyslogRecorder&) = delete;
     SyslogRecorder& operator=(const SyslogRecorder&) = delete;
 
-    int fd() const { return fd_; }
+    int fd() const { return socketFd; }
     // Binds the socket to path in the caller's mount namespace (an existing
     // entry there is unlinked first) and starts receiving. 0 or an errno.
     int bind(const char* path = "/dev/log");
@@ -62,7 +63,8 @@ public:
     // matches; gives it, or nothing on timeout.
     std::optional<SyslogMessage> waitFor(const Predicate& match, std::chrono::milliseconds timeout,
                                          std::size_t from = 0) const;
-    std::optional<SyslogMessage> waitForText(const std::string& text, std::chrono::milliseconds timeout,
+    std::optional<SyslogMessage> waitForText(const std::string& text,
+                                             std::chrono::milliseconds timeout,
                                              std::size_t from = 0) const;
     // Waits until at least n messages have arrived.
     bool waitForCount(std::size_t n, std::chrono::milliseconds timeout) const;
@@ -70,13 +72,15 @@ public:
 private:
     void receive();
 
-    int fd_ = -1;
-    bool running_ = false;
-    bool stop_ = false;
-    std::thread thread_;
-    mutable std::mutex mutex_;
-    mutable std::condition_variable arrived_;
-    std::vector<SyslogMessage> messages_;
+    int socketFd = -1;
+    bool running = false;
+    bool stopping = false;
+    std::thread receiver;
+    mutable std::mutex guard;
+    mutable std::condition_variable newMessage;
+    std::vector<SyslogMessage> kept;
 };
 
-}  // namespace orvanta::test
+} // namespace orvanta::test
+
+#endif

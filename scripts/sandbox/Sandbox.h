@@ -5,15 +5,17 @@
 // What a test places at an absolute path, and what a sandboxed program
 // writes there, lands in the upper directory; the real filesystem is never
 // touched. A syslog recorder is bound at "/dev/log" inside.
-#pragma once
+#ifndef ORVANTA_SANDBOX_SANDBOX_H
+#define ORVANTA_SANDBOX_SANDBOX_H
 
 #include "SyslogRecorder.h"
 
+#include <sys/types.h>
 #include <chrono>
 #include <functional>
 #include <optional>
 #include <string>
-#include <sys/types.h>
+#include <utility>
 #include <vector>
 
 namespace orvanta::test {
@@ -47,8 +49,8 @@ public:
     // Empty when sandboxes can be made on this machine, else why not.
     static const std::string& unavailableReason();
 
-    bool ok() const { return !dir_.empty(); }
-    const std::string& dir() const { return dir_; }
+    bool ok() const { return !sandboxDir.empty(); }
+    const std::string& dir() const { return sandboxDir; }
 
     // Where the upper layer keeps absPath (an absolute path below /opt,
     // /var, /usr/bin or /dev); empty for other paths.
@@ -64,7 +66,7 @@ public:
     // What absPath holds inside, as far as a program changed or a test
     // placed it (the upper layer), else the real file; nothing when absent.
     std::optional<std::string> readFile(const std::string& absPath) const;
-    std::optional<mode_t> fileMode(const std::string& absPath) const;  // permission bits
+    std::optional<mode_t> fileMode(const std::string& absPath) const; // permission bits
     bool exists(const std::string& absPath) const;
 
     // PATH and the sanitizers' options of the calling process.
@@ -79,7 +81,8 @@ public:
     // child subreaper, so that descendants of the program that it orphans
     // can be reaped with waitExit as well.
     pid_t start(const std::vector<std::string>& argv,
-                const std::vector<std::string>& env = defaultEnvironment(), const ChildSetup& setup = {});
+                const std::vector<std::string>& env = defaultEnvironment(),
+                const ChildSetup& setup = {});
 
     // The same namespace and overlays for the calling process itself (as
     // root; otherwise only while single-threaded). Binds the recorder.
@@ -91,11 +94,11 @@ public:
 
     // Whether this process could become a child subreaper (qemu-user, for
     // one, does not pass that on): only then can waitExit reap orphans.
-    bool adoptsOrphans() const { return adoptsOrphans_; }
+    bool adoptsOrphans() const { return isSubreaper; }
 
-    SyslogRecorder& syslog() { return syslog_; }
-    const std::string& lastError() const { return lastError_; }
-    int lastErrno() const { return lastErrno_; }
+    SyslogRecorder& syslog() { return syslogRecorder; }
+    const std::string& lastError() const { return errorText; }
+    int lastErrno() const { return errorNumber; }
 
 private:
     struct Layer {
@@ -103,22 +106,22 @@ private:
     };
     bool fail(const std::string& what, int err);
     std::string placePath(const std::string& absPath) const;
+    // The upper and work folder of each layer, in the order of the targets.
+    std::vector<std::pair<std::string, std::string>> upperAndWork() const;
 
-    SandboxOptions options_;
-    std::string dir_;
-    std::vector<Layer> layers_;
-    std::vector<pid_t> started_;  // not reaped yet
-    std::vector<pid_t> groups_;   // every pid started: the process groups the programs may make
-    bool entered_ = false;
-    bool syslogBound_ = false;
-    bool adoptsOrphans_ = false;
-    SyslogRecorder syslog_;
-    std::string lastError_;
-    int lastErrno_ = 0;
+    SandboxOptions chosen;
+    std::string sandboxDir;
+    std::vector<Layer> layerStack;
+    std::vector<pid_t> unreaped;     // not reaped yet
+    std::vector<pid_t> groupLeaders; // every pid started: the process groups the programs may make
+    bool inNamespace = false;
+    bool syslogBound = false;
+    bool isSubreaper = false;
+    SyslogRecorder syslogRecorder;
+    std::string errorText;
+    int errorNumber = 0;
 };
 
-// True when the environment has CI=true: tests that cannot run there fail
-// instead of being skipped.
-bool runningInCi();
+} // namespace orvanta::test
 
-}  // namespace orvanta::test
+#endif

@@ -1,10 +1,7 @@
 #include "Sandbox.h"
 
-#include "TempDir.h"
+#include "FileBytes.h"
 
-#include <cerrno>
-#include <cstdlib>
-#include <cstring>
 #include <fcntl.h>
 #include <ftw.h>
 #include <sched.h>
@@ -16,8 +13,12 @@
 #include <sys/sysmacros.h>
 #include <sys/un.h>
 #include <sys/wait.h>
-#include <thread>
 #include <unistd.h>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <functional>
+#include <thread>
 
 #ifndef ORVANTA_SANDBOX_BASE
 #error "ORVANTA_SANDBOX_BASE: the folder in the build tree that holds the sandboxes"
@@ -31,13 +32,15 @@ namespace {
 
 struct Target {
     const char* path;
-    const char* name;  // of its upper directory
+    const char* name; // of its upper directory
 };
-const Target targets[] = {{"/opt", "opt"}, {"/var", "var"}, {"/usr/bin", "usr_bin"}, {"/dev", "dev"}};
+const Target targets[] = {
+    {"/opt", "opt"}, {"/var", "var"}, {"/usr/bin", "usr_bin"}, {"/dev", "dev"}};
 
 // Device nodes that must stay usable when the overlays are mounted from a
 // user namespace (which makes them nodev).
-const char* const devices[] = {"/dev/null", "/dev/zero", "/dev/full", "/dev/random", "/dev/urandom", "/dev/tty"};
+const char* const devices[] = {"/dev/null",   "/dev/zero",    "/dev/full",
+                               "/dev/random", "/dev/urandom", "/dev/tty"};
 
 // Everything the namespace set-up needs, prepared before fork: the child
 // of a multi-threaded process may only make system calls.
@@ -45,17 +48,17 @@ struct Plan {
     bool userNamespace = geteuid() != 0;
     std::string uidMap, gidMap;
     std::vector<std::string> targets, options;
-    std::vector<std::string> deviceSources;  // "/proc/self/fd/N", or "" when absent
+    std::vector<std::string> deviceSources; // "/proc/self/fd/N", or "" when absent
     std::vector<int> deviceFds;
 
-    explicit Plan(const std::vector<std::pair<std::string, std::string>>& layers)  // upper, work
+    explicit Plan(const std::vector<std::pair<std::string, std::string>>& layers) // upper, work
     {
         uidMap = "0 " + std::to_string(geteuid()) + " 1\n";
         gidMap = "0 " + std::to_string(getegid()) + " 1\n";
         for (std::size_t i = 0; i < layers.size(); ++i) {
             targets.push_back(orvanta::test::targets[i].path);
-            options.push_back(std::string("lowerdir=") + orvanta::test::targets[i].path + ",upperdir=" +
-                              layers[i].first + ",workdir=" + layers[i].second);
+            options.push_back(std::string("lowerdir=") + orvanta::test::targets[i].path +
+                              ",upperdir=" + layers[i].first + ",workdir=" + layers[i].second);
         }
         if (!userNamespace)
             return;
@@ -72,6 +75,8 @@ struct Plan {
                 close(fd);
     }
 };
+
+const char makeRootPrivate[] = "make / private";
 
 int writeProcFile(const char* path, const std::string& text)
 {
@@ -99,7 +104,7 @@ int enterNamespace(const Plan& plan, const char** step)
         if (err)
             return err;
     }
-    *step = "make / private";
+    *step = makeRootPrivate;
     if (mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0)
         return errno;
     for (std::size_t i = 0; i < plan.targets.size(); ++i) {
@@ -113,19 +118,67 @@ int enterNamespace(const Plan& plan, const char** step)
     return 0;
 }
 
+// A step that failed, with its errno: what a child reports through its
+// error pipe.
 struct ChildError {
     int err;
     char step[120];
 };
 
-[[noreturn]] void childFail(int pipeFd, const char* step, int err)
+ChildError childError(const char* step, int err)
 {
     ChildError e{};
     e.err = err;
     std::strncpy(e.step, step, sizeof e.step - 1);
+    return e;
+}
+
+[[noreturn]] void childFail(int pipeFd, const char* step, int err)
+{
+    ChildError e = childError(step, err);
     ssize_t ignored = write(pipeFd, &e, sizeof e);
     (void)ignored;
     _exit(127);
+}
+
+// Forks a child that enters the namespace of plan and then runs inside,
+// which may make system calls only, reports a failure with childFail on
+// the pipe it is given, and execs or returns (the child then ends with 0).
+// Gives the child's pid; -1 with failure set when the pipe or the fork
+// failed or the child reported a failure (it is reaped then).
+pid_t spawnInNamespace(const Plan& plan, const std::function<void(int errFd)>& inside,
+                       ChildError& failure)
+{
+    int errPipe[2];
+    if (pipe2(errPipe, O_CLOEXEC) != 0) {
+        failure = childError("pipe", errno);
+        return -1;
+    }
+    pid_t pid = fork();
+    if (pid == 0) {
+        close(errPipe[0]);
+        const char* step = "";
+        if (int err = enterNamespace(plan, &step))
+            childFail(errPipe[1], step, err);
+        inside(errPipe[1]);
+        _exit(0);
+    }
+    close(errPipe[1]);
+    if (pid < 0) {
+        failure = childError("fork", errno);
+        close(errPipe[0]);
+        return -1;
+    }
+    ssize_t n;
+    do
+        n = read(errPipe[0], &failure, sizeof failure);
+    while (n < 0 && errno == EINTR);
+    close(errPipe[0]);
+    if (n == static_cast<ssize_t>(sizeof failure)) {
+        waitpid(pid, nullptr, 0);
+        return -1;
+    }
+    return pid;
 }
 
 bool makeDirs(const std::string& path, mode_t mode)
@@ -141,7 +194,7 @@ bool makeDirs(const std::string& path, mode_t mode)
 
 int removeEntry(const char* path, const struct stat*, int, FTW*)
 {
-    chmod(path, 0700);  // overlay work dirs are left without permissions
+    chmod(path, 0700); // overlay work dirs are left without permissions
     remove(path);
     return 0;
 }
@@ -155,6 +208,25 @@ void removeTree(const std::string& path)
 bool isWhiteout(const struct stat& st)
 {
     return S_ISCHR(st.st_mode) && st.st_rdev == makedev(0, 0);
+}
+
+// What to do where this machine keeps the sandbox from being made.
+//
+// In a chroot whose root folder is no mount point (as package builders
+// such as pbuilder make them), / cannot be made private. The mount that
+// holds the chroot lies outside it and may share its mounts with the rest
+// of the machine: every mount made below / (a bind mount of / onto itself
+// as well as the overlays) could then show outside and outlive the
+// sandbox, and from inside nothing tells whether it does. So the sandbox
+// stops and says how to make / a mount point before entering the chroot.
+const char* advice(const char* step, int err, bool userNamespace)
+{
+    if (std::strcmp(step, makeRootPrivate) == 0 && err == EINVAL)
+        return " (/ is no mount point here, as in a plain chroot, and what the sandbox mounts "
+               "could show"
+               " outside it: bind-mount the chroot's folder onto itself before entering it,"
+               " mount --rbind DIR DIR)";
+    return userNamespace ? " (not root: needs unprivileged user namespaces with overlayfs)" : "";
 }
 
 std::string probe()
@@ -172,40 +244,19 @@ std::string probe()
         makeDirs(layers.back().second, 0755);
     }
     Plan plan(layers);
-    int errPipe[2];
-    if (pipe2(errPipe, O_CLOEXEC) != 0)
-        return std::string("pipe: ") + std::strerror(errno);
-    pid_t pid = fork();
-    if (pid == 0) {
-        close(errPipe[0]);
-        const char* step = "";
-        int err = enterNamespace(plan, &step);
-        if (err)
-            childFail(errPipe[1], step, err);
-        _exit(0);
-    }
-    close(errPipe[1]);
     ChildError e{};
-    ssize_t n = pid < 0 ? 0 : read(errPipe[0], &e, sizeof e);
-    close(errPipe[0]);
+    pid_t pid = spawnInNamespace(
+        plan, [](int) {}, e);
     if (pid > 0)
         waitpid(pid, nullptr, 0);
     removeTree(dir);
     if (pid < 0)
-        return std::string("fork: ") + std::strerror(errno);
-    if (n == static_cast<ssize_t>(sizeof e))
         return std::string(e.step) + ": " + std::strerror(e.err) +
-               (plan.userNamespace ? " (not root: needs unprivileged user namespaces with overlayfs)" : "");
+               advice(e.step, e.err, plan.userNamespace);
     return "";
 }
 
-}  // namespace
-
-bool runningInCi()
-{
-    const char* ci = std::getenv("CI");
-    return ci && std::strcmp(ci, "true") == 0;
-}
+} // namespace
 
 const std::string& Sandbox::unavailableReason()
 {
@@ -213,7 +264,7 @@ const std::string& Sandbox::unavailableReason()
     return reason;
 }
 
-Sandbox::Sandbox(SandboxOptions options) : options_(std::move(options))
+Sandbox::Sandbox(SandboxOptions options) : chosen(std::move(options))
 {
     std::string base = ORVANTA_SANDBOX_BASE;
     std::string dir = base + "/sandbox.XXXXXX";
@@ -221,7 +272,7 @@ Sandbox::Sandbox(SandboxOptions options) : options_(std::move(options))
         fail("cannot create a folder in " + base, errno);
         return;
     }
-    std::string upperRoot = options_.upperRoot.empty() ? dir + "/upper" : options_.upperRoot;
+    std::string upperRoot = chosen.upperRoot.empty() ? dir + "/upper" : chosen.upperRoot;
     for (const Target& t : targets) {
         Layer layer{t.path, upperRoot + "/" + t.name, dir + "/work/" + t.name};
         if (!makeDirs(layer.upper, 0755) || !makeDirs(layer.work, 0755)) {
@@ -229,10 +280,10 @@ Sandbox::Sandbox(SandboxOptions options) : options_(std::move(options))
             removeTree(dir);
             return;
         }
-        layers_.push_back(layer);
+        layerStack.push_back(layer);
     }
-    dir_ = dir;
-    if (options_.varOrvanta)
+    sandboxDir = dir;
+    if (chosen.varOrvanta)
         makeDir("/var/orvanta");
     else if (access("/var/orvanta", F_OK) == 0)
         hide("/var/orvanta");
@@ -240,46 +291,55 @@ Sandbox::Sandbox(SandboxOptions options) : options_(std::move(options))
 
 Sandbox::~Sandbox()
 {
-    for (pid_t pid : started_) {
+    for (pid_t pid : unreaped) {
         kill(pid, SIGKILL);
         waitpid(pid, nullptr, 0);
     }
-    for (pid_t pid : groups_) {
+    for (pid_t pid : groupLeaders) {
         kill(-pid, SIGKILL);
         // Descendants in its process group, adopted by this subreaper.
         for (int i = 0; i < 100 && waitpid(-pid, nullptr, WNOHANG) >= 0; ++i)
             std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
-    if (entered_)
-        for (auto layer = layers_.rbegin(); layer != layers_.rend(); ++layer)
+    if (inNamespace)
+        for (auto layer = layerStack.rbegin(); layer != layerStack.rend(); ++layer)
             umount2(layer->target.c_str(), MNT_DETACH);
-    if (!dir_.empty())
-        removeTree(dir_);
+    if (!sandboxDir.empty())
+        removeTree(sandboxDir);
 }
 
 bool Sandbox::fail(const std::string& what, int err)
 {
-    lastErrno_ = err;
-    lastError_ = what + ": " + std::strerror(err);
+    errorNumber = err;
+    errorText = what + ": " + std::strerror(err);
     return false;
 }
 
 std::string Sandbox::hostPath(const std::string& absPath) const
 {
-    for (const Layer& layer : layers_) {
+    for (const Layer& layer : layerStack) {
         const std::string& t = layer.target;
         if (absPath == t)
             return layer.upper;
-        if (absPath.compare(0, t.size(), t) == 0 && absPath.size() > t.size() && absPath[t.size()] == '/')
+        if (absPath.compare(0, t.size(), t) == 0 && absPath.size() > t.size() &&
+            absPath[t.size()] == '/')
             return layer.upper + absPath.substr(t.size());
     }
     return "";
 }
 
+std::vector<std::pair<std::string, std::string>> Sandbox::upperAndWork() const
+{
+    std::vector<std::pair<std::string, std::string>> layers;
+    for (const Layer& layer : layerStack)
+        layers.emplace_back(layer.upper, layer.work);
+    return layers;
+}
+
 std::string Sandbox::placePath(const std::string& absPath) const
 {
     std::string path = hostPath(absPath);
-    return entered_ && !path.empty() ? absPath : path;
+    return inNamespace && !path.empty() ? absPath : path;
 }
 
 bool Sandbox::makeDir(const std::string& absPath, mode_t mode)
@@ -315,7 +375,7 @@ bool Sandbox::hide(const std::string& absPath)
     std::string path = placePath(absPath);
     if (path.empty())
         return fail("not below a sandboxed folder: " + absPath, EINVAL);
-    if (entered_) {
+    if (inNamespace) {
         removeTree(path);
         return access(path.c_str(), F_OK) != 0 || fail("cannot remove " + absPath, errno);
     }
@@ -326,7 +386,7 @@ bool Sandbox::hide(const std::string& absPath)
 
 std::optional<std::string> Sandbox::readFile(const std::string& absPath) const
 {
-    std::string path = entered_ ? std::string() : hostPath(absPath);
+    std::string path = inNamespace ? std::string() : hostPath(absPath);
     struct stat st;
     if (!path.empty() && lstat(path.c_str(), &st) == 0)
         return isWhiteout(st) ? std::nullopt : readFileBytes(path);
@@ -335,7 +395,7 @@ std::optional<std::string> Sandbox::readFile(const std::string& absPath) const
 
 std::optional<mode_t> Sandbox::fileMode(const std::string& absPath) const
 {
-    std::string path = entered_ ? std::string() : hostPath(absPath);
+    std::string path = inNamespace ? std::string() : hostPath(absPath);
     struct stat st;
     if (!path.empty() && lstat(path.c_str(), &st) == 0) {
         if (isWhiteout(st))
@@ -368,10 +428,7 @@ pid_t Sandbox::start(const std::vector<std::string>& argv, const std::vector<std
 {
     if (!ok() || argv.empty())
         return fail("no sandbox or no program", EINVAL), -1;
-    std::vector<std::pair<std::string, std::string>> layers;
-    for (const Layer& layer : layers_)
-        layers.emplace_back(layer.upper, layer.work);
-    Plan plan(layers);
+    Plan plan(upperAndWork());
     std::vector<char*> args, envp;
     for (const std::string& a : argv)
         args.push_back(const_cast<char*>(a.c_str()));
@@ -379,72 +436,52 @@ pid_t Sandbox::start(const std::vector<std::string>& argv, const std::vector<std
     for (const std::string& e : env)
         envp.push_back(const_cast<char*>(e.c_str()));
     envp.push_back(nullptr);
-    bool bindSyslog = !syslogBound_;
+    bool bindSyslog = !syslogBound;
+    int recorder = syslogRecorder.fd();
 
-    adoptsOrphans_ = prctl(PR_SET_CHILD_SUBREAPER, 1) == 0;
-    int errPipe[2];
-    if (pipe2(errPipe, O_CLOEXEC) != 0)
-        return fail("pipe", errno), -1;
-    pid_t pid = fork();
-    if (pid == 0) {
-        close(errPipe[0]);
-        const char* step = "";
-        int err = enterNamespace(plan, &step);
-        if (err)
-            childFail(errPipe[1], step, err);
-        if (bindSyslog) {
-            sockaddr_un address{};
-            address.sun_family = AF_UNIX;
-            std::strcpy(address.sun_path, "/dev/log");
-            unlink(address.sun_path);
-            if (bind(syslog_.fd(), reinterpret_cast<sockaddr*>(&address), sizeof address) != 0)
-                childFail(errPipe[1], "bind /dev/log", errno);
-        }
-        if (setup)
-            setup();
-        execve(args[0], args.data(), envp.data());
-        childFail(errPipe[1], args[0], errno);
-    }
-    close(errPipe[1]);
-    if (pid < 0) {
-        close(errPipe[0]);
-        return fail("fork", errno), -1;
-    }
+    isSubreaper = prctl(PR_SET_CHILD_SUBREAPER, 1) == 0;
     ChildError e{};
-    ssize_t n;
-    do
-        n = read(errPipe[0], &e, sizeof e);
-    while (n < 0 && errno == EINTR);
-    close(errPipe[0]);
-    if (n == static_cast<ssize_t>(sizeof e)) {
-        waitpid(pid, nullptr, 0);
+    pid_t pid = spawnInNamespace(
+        plan,
+        [&](int errFd) {
+            if (bindSyslog) {
+                sockaddr_un address{};
+                address.sun_family = AF_UNIX;
+                std::strcpy(address.sun_path, "/dev/log");
+                unlink(address.sun_path);
+                if (bind(recorder, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0)
+                    childFail(errFd, "bind /dev/log", errno);
+            }
+            if (setup)
+                setup();
+            execve(args[0], args.data(), envp.data());
+            childFail(errFd, args[0], errno);
+        },
+        e);
+    if (pid < 0)
         return fail(e.step, e.err), -1;
-    }
-    started_.push_back(pid);
-    groups_.push_back(pid);
+    unreaped.push_back(pid);
+    groupLeaders.push_back(pid);
     if (bindSyslog) {
-        syslogBound_ = true;
-        syslog_.start();
+        syslogBound = true;
+        syslogRecorder.start();
     }
     return pid;
 }
 
 bool Sandbox::enter()
 {
-    if (!ok() || entered_)
+    if (!ok() || inNamespace)
         return fail("no sandbox or entered already", EINVAL);
-    std::vector<std::pair<std::string, std::string>> layers;
-    for (const Layer& layer : layers_)
-        layers.emplace_back(layer.upper, layer.work);
-    Plan plan(layers);
+    Plan plan(upperAndWork());
     const char* step = "";
     if (int err = enterNamespace(plan, &step))
         return fail(step, err);
-    entered_ = true;
-    if (!syslogBound_) {
-        if (int err = syslog_.bind("/dev/log"))
+    inNamespace = true;
+    if (!syslogBound) {
+        if (int err = syslogRecorder.bind("/dev/log"))
             return fail("bind /dev/log", err);
-        syslogBound_ = true;
+        syslogBound = true;
     }
     return true;
 }
@@ -458,9 +495,9 @@ bool Sandbox::waitExit(pid_t pid, std::chrono::milliseconds timeout, int* status
         if (r == pid) {
             if (status)
                 *status = st;
-            for (auto it = started_.begin(); it != started_.end(); ++it)
+            for (auto it = unreaped.begin(); it != unreaped.end(); ++it)
                 if (*it == pid) {
-                    started_.erase(it);
+                    unreaped.erase(it);
                     break;
                 }
             return true;
@@ -472,4 +509,4 @@ bool Sandbox::waitExit(pid_t pid, std::chrono::milliseconds timeout, int* status
     }
 }
 
-}  // namespace orvanta::test
+} // namespace orvanta::test

@@ -1,14 +1,16 @@
-#ifndef ORVANTA_TESTS_FRAMEWORK_LOGCAPTURE_H
-#define ORVANTA_TESTS_FRAMEWORK_LOGCAPTURE_H
+#ifndef ORVANTA_TESTS_SUPPORT_LOGCAPTURE_H
+#define ORVANTA_TESTS_SUPPORT_LOGCAPTURE_H
 
 // What the logger writes, caught on the standard error stream: fd 2 goes
-// to an anonymous memory file for the life of a capture.
+// to an anonymous memory file for the life of a capture. The one way the
+// tests catch log output and mask its timestamps.
 
-#include <cstdio>
 #include <fcntl.h>
-#include <string>
 #include <sys/mman.h>
 #include <unistd.h>
+#include <cstdio>
+#include <functional>
+#include <string>
 #include <vector>
 
 class StderrCapture {
@@ -69,6 +71,14 @@ private:
     int file;
 };
 
+// What action writes on the standard error stream, as it was written.
+inline std::string stderrOf(const std::function<void()>& action)
+{
+    StderrCapture capture;
+    action();
+    return capture.text();
+}
+
 // The decorated prefixes as they are written, with the timestamp shown as
 // TIME (see withoutTimes).
 #define LOG_PREFIX_MSG "\x1b[1m\x1b[32m[TIME] [MSG] \x1b[0m\x1b[32m"
@@ -107,7 +117,7 @@ inline std::string withoutTimes(const std::string& text)
 }
 
 // The captured text as lines (without their line feeds), timestamps
-// replaced; a last line without a line feed is kept as it is.
+// replaced; a last line without a line feed ends in "<no line feed>".
 inline std::vector<std::string> logLines(const std::string& text)
 {
     std::vector<std::string> lines;
@@ -116,15 +126,31 @@ inline std::vector<std::string> logLines(const std::string& text)
     for (size_t end; (end = plain.find('\n', start)) != std::string::npos; start = end + 1)
         lines.push_back(plain.substr(start, end - start));
     if (start < plain.size())
-        lines.push_back(plain.substr(start));
+        lines.push_back(plain.substr(start) + "<no line feed>");
     return lines;
 }
 
 // One decorated line as the logger writes it at verbosity 1 and up,
-// without its line feed.
-inline std::string msgLine(const std::string& m) { return LOG_PREFIX_MSG + m + LOG_RESET; }
-inline std::string wrnLine(const std::string& m) { return LOG_PREFIX_WRN + m + LOG_RESET; }
-inline std::string errLine(const std::string& m) { return LOG_PREFIX_ERR + m + LOG_RESET; }
-inline std::string dbgLine(const std::string& m) { return LOG_PREFIX_DBG + m + LOG_RESET; }
+// without its line feed: its time as withoutTimes masks it, or as given.
+inline std::string decoratedLine(std::string prefix, const std::string& m, const char* time)
+{
+    return prefix.replace(prefix.find("TIME"), 4, time) + m + LOG_RESET;
+}
+inline std::string msgLine(const std::string& m, const char* time = "TIME")
+{
+    return decoratedLine(LOG_PREFIX_MSG, m, time);
+}
+inline std::string wrnLine(const std::string& m, const char* time = "TIME")
+{
+    return decoratedLine(LOG_PREFIX_WRN, m, time);
+}
+inline std::string errLine(const std::string& m, const char* time = "TIME")
+{
+    return decoratedLine(LOG_PREFIX_ERR, m, time);
+}
+inline std::string dbgLine(const std::string& m, const char* time = "TIME")
+{
+    return decoratedLine(LOG_PREFIX_DBG, m, time);
+}
 
 #endif

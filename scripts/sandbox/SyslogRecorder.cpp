@@ -1,30 +1,32 @@
 #include "SyslogRecorder.h"
 
-#include <cerrno>
-#include <cstdlib>
-#include <cstring>
 #include <poll.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
 
 namespace orvanta::test {
 
 namespace {
 
-const char* const severityNames[] = {"emerg", "alert", "crit", "err", "warning", "notice", "info", "debug"};
-const char* const facilityNames[] = {"kern", "user",     "mail",   "daemon", "auth",   "syslog", "lpr",    "news",
-                                     "uucp", "cron",     "authpriv", "ftp",  "ntp",    "security", "console", "cron2",
-                                     "local0", "local1", "local2", "local3", "local4", "local5", "local6", "local7"};
+const char* const severityNames[] = {"emerg",   "alert",  "crit", "err",
+                                     "warning", "notice", "info", "debug"};
+const char* const facilityNames[] = {
+    "kern",   "user",   "mail",     "daemon", "auth",   "syslog",   "lpr",     "news",
+    "uucp",   "cron",   "authpriv", "ftp",    "ntp",    "security", "console", "cron2",
+    "local0", "local1", "local2",   "local3", "local4", "local5",   "local6",  "local7"};
 
 bool isTimestamp(const std::string& s, std::size_t at)
 {
     // "Mmm dd hh:mm:ss " (day padded with a blank)
-    return s.size() >= at + 16 && s[at + 3] == ' ' && s[at + 6] == ' ' && s[at + 9] == ':' && s[at + 12] == ':' &&
-           s[at + 15] == ' ';
+    return s.size() >= at + 16 && s[at + 3] == ' ' && s[at + 6] == ' ' && s[at + 9] == ':' &&
+           s[at + 12] == ':' && s[at + 15] == ' ';
 }
 
-}  // namespace
+} // namespace
 
 std::string SyslogMessage::line() const
 {
@@ -73,29 +75,29 @@ SyslogMessage parseSyslogDatagram(const std::string& datagram)
     return m;
 }
 
-SyslogRecorder::SyslogRecorder() : fd_(socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0)) {}
+SyslogRecorder::SyslogRecorder() : socketFd(socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0)) {}
 
 SyslogRecorder::~SyslogRecorder()
 {
     {
-        std::lock_guard<std::mutex> lock(mutex_);
-        stop_ = true;
+        std::lock_guard<std::mutex> lock(guard);
+        stopping = true;
     }
-    if (thread_.joinable())
-        thread_.join();
-    if (fd_ >= 0)
-        close(fd_);
+    if (receiver.joinable())
+        receiver.join();
+    if (socketFd >= 0)
+        close(socketFd);
 }
 
 int SyslogRecorder::bind(const char* path)
 {
     sockaddr_un address{};
     address.sun_family = AF_UNIX;
-    if (fd_ < 0 || std::strlen(path) >= sizeof address.sun_path)
+    if (socketFd < 0 || std::strlen(path) >= sizeof address.sun_path)
         return EINVAL;
     std::strcpy(address.sun_path, path);
     unlink(path);
-    if (::bind(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0)
+    if (::bind(socketFd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0)
         return errno;
     start();
     return 0;
@@ -103,11 +105,11 @@ int SyslogRecorder::bind(const char* path)
 
 void SyslogRecorder::start()
 {
-    std::lock_guard<std::mutex> lock(mutex_);
-    if (running_ || fd_ < 0)
+    std::lock_guard<std::mutex> lock(guard);
+    if (running || socketFd < 0)
         return;
-    running_ = true;
-    thread_ = std::thread([this] { receive(); });
+    running = true;
+    receiver = std::thread([this] { receive(); });
 }
 
 void SyslogRecorder::receive()
@@ -115,28 +117,29 @@ void SyslogRecorder::receive()
     std::vector<char> buffer(65536);
     for (;;) {
         {
-            std::lock_guard<std::mutex> lock(mutex_);
-            if (stop_)
+            std::lock_guard<std::mutex> lock(guard);
+            if (stopping)
                 return;
         }
-        pollfd p{fd_, POLLIN, 0};
+        pollfd p{socketFd, POLLIN, 0};
         if (poll(&p, 1, 20) <= 0)
             continue;
-        ssize_t n = recv(fd_, buffer.data(), buffer.size(), MSG_DONTWAIT);
+        ssize_t n = recv(socketFd, buffer.data(), buffer.size(), MSG_DONTWAIT);
         if (n < 0)
             continue;
-        SyslogMessage m = parseSyslogDatagram(std::string(buffer.data(), static_cast<std::size_t>(n)));
+        SyslogMessage m =
+            parseSyslogDatagram(std::string(buffer.data(), static_cast<std::size_t>(n)));
         m.arrival = Clock::now();
-        std::lock_guard<std::mutex> lock(mutex_);
-        messages_.push_back(std::move(m));
-        arrived_.notify_all();
+        std::lock_guard<std::mutex> lock(guard);
+        kept.push_back(std::move(m));
+        newMessage.notify_all();
     }
 }
 
 std::vector<SyslogMessage> SyslogRecorder::messages() const
 {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return messages_;
+    std::lock_guard<std::mutex> lock(guard);
+    return kept;
 }
 
 std::vector<std::string> SyslogRecorder::texts() const
@@ -149,25 +152,27 @@ std::vector<std::string> SyslogRecorder::texts() const
 
 std::size_t SyslogRecorder::count() const
 {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return messages_.size();
+    std::lock_guard<std::mutex> lock(guard);
+    return kept.size();
 }
 
-std::optional<SyslogMessage> SyslogRecorder::waitFor(const Predicate& match, std::chrono::milliseconds timeout,
+std::optional<SyslogMessage> SyslogRecorder::waitFor(const Predicate& match,
+                                                     std::chrono::milliseconds timeout,
                                                      std::size_t from) const
 {
     auto deadline = Clock::now() + timeout;
-    std::unique_lock<std::mutex> lock(mutex_);
+    std::unique_lock<std::mutex> lock(guard);
     for (std::size_t i = from;;) {
-        for (; i < messages_.size(); ++i)
-            if (match(messages_[i]))
-                return messages_[i];
-        if (arrived_.wait_until(lock, deadline) == std::cv_status::timeout && i == messages_.size())
+        for (; i < kept.size(); ++i)
+            if (match(kept[i]))
+                return kept[i];
+        if (newMessage.wait_until(lock, deadline) == std::cv_status::timeout && i == kept.size())
             return std::nullopt;
     }
 }
 
-std::optional<SyslogMessage> SyslogRecorder::waitForText(const std::string& text, std::chrono::milliseconds timeout,
+std::optional<SyslogMessage> SyslogRecorder::waitForText(const std::string& text,
+                                                         std::chrono::milliseconds timeout,
                                                          std::size_t from) const
 {
     return waitFor([&](const SyslogMessage& m) { return m.text == text; }, timeout, from);
@@ -176,8 +181,8 @@ std::optional<SyslogMessage> SyslogRecorder::waitForText(const std::string& text
 bool SyslogRecorder::waitForCount(std::size_t n, std::chrono::milliseconds timeout) const
 {
     auto deadline = Clock::now() + timeout;
-    std::unique_lock<std::mutex> lock(mutex_);
-    return arrived_.wait_until(lock, deadline, [&] { return messages_.size() >= n; });
+    std::unique_lock<std::mutex> lock(guard);
+    return newMessage.wait_until(lock, deadline, [&] { return kept.size() >= n; });
 }
 
-}  // namespace orvanta::test
+} // namespace orvanta::test

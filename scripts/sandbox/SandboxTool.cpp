@@ -11,13 +11,14 @@
 // program's exit code (128 + signal when it was killed).
 #include "Sandbox.h"
 
+#include <sys/wait.h>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
-#include <sys/wait.h>
 #include <thread>
+#include <vector>
 
 using orvanta::test::Sandbox;
 using orvanta::test::SandboxOptions;
@@ -39,49 +40,36 @@ int usage()
     return 2;
 }
 
-}  // namespace
-
-int main(int argc, char** argv)
-{
+struct Arguments {
     SandboxOptions options;
     double stopAfter = -1;
+    std::vector<std::string> program;
+};
+
+bool parse(int argc, char** argv, Arguments& arguments)
+{
     int i = 1;
     for (; i < argc && std::strcmp(argv[i], "--") != 0; ++i) {
         std::string arg = argv[i];
         if (arg == "--upper" && i + 1 < argc)
-            options.upperRoot = argv[++i];
+            arguments.options.upperRoot = argv[++i];
         else if (arg == "--no-var-orvanta")
-            options.varOrvanta = false;
+            arguments.options.varOrvanta = false;
         else if (arg == "--stop-after" && i + 1 < argc)
-            stopAfter = std::atof(argv[++i]);
+            arguments.stopAfter = std::atof(argv[++i]);
         else
-            return usage();
+            return false;
     }
     if (i + 1 >= argc)
-        return usage();
-    std::vector<std::string> program(argv + i + 1, argv + argc);
+        return false;
+    arguments.program.assign(argv + i + 1, argv + argc);
+    return true;
+}
 
-    if (!Sandbox::unavailableReason().empty()) {
-        std::fprintf(stderr, "orvanta-sandbox: no sandbox on this machine: %s\n",
-                     Sandbox::unavailableReason().c_str());
-        return 2;
-    }
-    Sandbox sandbox(options);
-    if (!sandbox.ok()) {
-        std::fprintf(stderr, "orvanta-sandbox: %s\n", sandbox.lastError().c_str());
-        return 2;
-    }
-    struct sigaction action {};
-    action.sa_handler = requestStop;
-    sigaction(SIGINT, &action, nullptr);
-    sigaction(SIGTERM, &action, nullptr);
-
-    pid_t pid = sandbox.start(program);
-    if (pid < 0) {
-        std::fprintf(stderr, "orvanta-sandbox: cannot start %s: %s\n", program[0].c_str(),
-                     sandbox.lastError().c_str());
-        return 2;
-    }
+// Shows the syslog messages as they come until pid ends, stopping it on a
+// stop request or after stopAfter seconds; gives its wait status.
+int superviseUntilEnd(Sandbox& sandbox, pid_t pid, double stopAfter)
+{
     using Clock = std::chrono::steady_clock;
     auto started = Clock::now();
     Clock::time_point termSent{};
@@ -110,5 +98,37 @@ int main(int argc, char** argv)
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
     showNew();
+    return status;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    Arguments arguments;
+    if (!parse(argc, argv, arguments))
+        return usage();
+    if (!Sandbox::unavailableReason().empty()) {
+        std::fprintf(stderr, "orvanta-sandbox: no sandbox on this machine: %s\n",
+                     Sandbox::unavailableReason().c_str());
+        return 2;
+    }
+    Sandbox sandbox(arguments.options);
+    if (!sandbox.ok()) {
+        std::fprintf(stderr, "orvanta-sandbox: %s\n", sandbox.lastError().c_str());
+        return 2;
+    }
+    struct sigaction action {};
+    action.sa_handler = requestStop;
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+
+    pid_t pid = sandbox.start(arguments.program);
+    if (pid < 0) {
+        std::fprintf(stderr, "orvanta-sandbox: cannot start %s: %s\n", arguments.program[0].c_str(),
+                     sandbox.lastError().c_str());
+        return 2;
+    }
+    int status = superviseUntilEnd(sandbox, pid, arguments.stopAfter);
     return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }

@@ -1,0 +1,4 @@
+#include "AbstractDataSink.h"
+
+// The key function: the vtable lives in the host, as in the real agent.
+AbstractDataSink::~AbstractDataSink() = default;

@@ -1,0 +1,4 @@
+#include "RequestClient.h"
+
+// The key function: the vtable lives in the host, as in the real agent.
+RequestClient::~RequestClient() = default;
