@@ -21,15 +21,17 @@ static const struct {
 /* Clang's check of the callback's type at the call needs the C++ part of
  * the sanitizer runtime, which a C-linked program (the relay) lacks. */
 #if defined(__clang__)
-__attribute__((no_sanitize("function")))
+#define CALLS_EMIT __attribute__((no_sanitize("function")))
+#else
+#define CALLS_EMIT
 #endif
-static void
-pass_on(struct log_line* line, size_t length)
+
+CALLS_EMIT static void pass_on(struct log_line *line, size_t length)
 {
     line->emit(line->context, line->severity, line->text, length);
 }
 
-void log_line_init(struct log_line* line, log_line_emit emit, void* context)
+void log_line_init(struct log_line *line, log_line_emit emit, void *context)
 {
     memset(line, 0, sizeof *line);
     line->emit = emit;
@@ -37,7 +39,7 @@ void log_line_init(struct log_line* line, log_line_emit emit, void* context)
     line->escape = LOG_LINE_TEXT;
 }
 
-static int is_time(const char* text, size_t length)
+static int is_time(const char *text, size_t length)
 {
     if (length == 0)
         return 1;
@@ -53,16 +55,15 @@ static int is_time(const char* text, size_t length)
 
 /* Length of the "[time] [TAG] " prefix at the start of text, 0 when there is
  * none; sets *severity from the tag. */
-static size_t prefix_length(const char* text, size_t length, int* severity)
+static size_t prefix_length(const char *text, size_t length, int *severity)
 {
-    const char* close =
-        length > 0 && text[0] == '[' ? (const char*)memchr(text, ']', length) : NULL;
+    const char *close = length > 0 && text[0] == '[' ? (const char *)memchr(text, ']', length) : NULL;
     if (!close)
         return 0;
     size_t time_end = (size_t)(close - text);
     if (!is_time(text + 1, time_end - 1) || length < time_end + 8)
         return 0;
-    const char* tag = text + time_end;
+    const char *tag = text + time_end;
     if (memcmp(tag, "] [", 3) != 0 || memcmp(tag + 6, "] ", 2) != 0)
         return 0;
     for (size_t i = 0; i < sizeof LEVELS / sizeof LEVELS[0]; ++i) {
@@ -75,7 +76,7 @@ static size_t prefix_length(const char* text, size_t length, int* severity)
 }
 
 /* Looks for the prefix once, as soon as enough of the line is there. */
-static void decide(struct log_line* line)
+static void decide(struct log_line *line)
 {
     line->decided = 1;
     line->severity = LOG_INFO;
@@ -86,7 +87,7 @@ static void decide(struct log_line* line)
 
 /* Where a piece may end: before a UTF-8 character whose last bytes are
  * still to come. */
-static size_t character_boundary(const char* text, size_t length)
+static size_t character_boundary(const char *text, size_t length)
 {
     size_t at = length, following = 0;
     while (at > 0 && following < 3 && ((unsigned char)text[at - 1] & 0xC0) == 0x80) {
@@ -102,7 +103,7 @@ static size_t character_boundary(const char* text, size_t length)
 
 /* Sends the text so far as a piece of a longer line and starts the next
  * piece with the continuation mark and the bytes of a cut character. */
-static void cut(struct log_line* line)
+static void cut(struct log_line *line)
 {
     if (!line->decided)
         decide(line);
@@ -117,7 +118,7 @@ static void cut(struct log_line* line)
     line->length = MARK_LENGTH + carry;
 }
 
-static void append(struct log_line* line, const char* bytes, size_t n)
+static void append(struct log_line *line, const char *bytes, size_t n)
 {
     if (line->length + n > LOG_LINE_TEXT_MAX - MARK_LENGTH)
         cut(line);
@@ -128,10 +129,10 @@ static void append(struct log_line* line, const char* bytes, size_t n)
 }
 
 /* Text bytes as they are; control bytes but tab as "\xHH". */
-static void put_byte(struct log_line* line, unsigned char c)
+static void put_byte(struct log_line *line, unsigned char c)
 {
     if ((c >= 0x20 && c != 0x7F) || c == '\t') {
-        append(line, (const char*)&c, 1);
+        append(line, (const char *)&c, 1);
         return;
     }
     static const char HEX[] = "0123456789abcdef";
@@ -139,7 +140,7 @@ static void put_byte(struct log_line* line, unsigned char c)
     append(line, shown, sizeof shown);
 }
 
-static void end_line(struct log_line* line)
+static void end_line(struct log_line *line)
 {
     if (!line->decided)
         decide(line);
@@ -151,7 +152,7 @@ static void end_line(struct log_line* line)
 
 /* An ESC that starts no complete control sequence is text: shown with what
  * was read after it. */
-static void flush_escape(struct log_line* line)
+static void flush_escape(struct log_line *line)
 {
     if (line->escape == LOG_LINE_TEXT)
         return;
@@ -164,7 +165,7 @@ static void flush_escape(struct log_line* line)
     line->escape = LOG_LINE_TEXT;
 }
 
-static void take_text(struct log_line* line, unsigned char c)
+static void take_text(struct log_line *line, unsigned char c)
 {
     if (c == 0x1B) {
         line->escape = LOG_LINE_ESC;
@@ -178,7 +179,7 @@ static void take_text(struct log_line* line, unsigned char c)
 
 /* ESC '[', then parameter and intermediate bytes (0x20-0x3F), then one
  * final byte (0x40-0x7E) ends the sequence. */
-static void take_escape(struct log_line* line, unsigned char c)
+static void take_escape(struct log_line *line, unsigned char c)
 {
     if (line->escape == LOG_LINE_ESC && c == '[') {
         line->escape = LOG_LINE_CSI;
@@ -193,7 +194,7 @@ static void take_escape(struct log_line* line, unsigned char c)
     }
 }
 
-void log_line_feed(struct log_line* line, const char* bytes, size_t n)
+void log_line_feed(struct log_line *line, const char *bytes, size_t n)
 {
     for (size_t i = 0; i < n; ++i) {
         unsigned char c = (unsigned char)bytes[i];
@@ -204,7 +205,7 @@ void log_line_feed(struct log_line* line, const char* bytes, size_t n)
     }
 }
 
-void log_line_end(struct log_line* line)
+void log_line_end(struct log_line *line)
 {
     flush_escape(line);
     end_line(line);

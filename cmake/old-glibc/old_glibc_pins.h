@@ -28,19 +28,19 @@
 /* In libc.so.6 since 2.34; before, in libdl.so.2 at GLIBC_2.4. A program
  * or library that calls them records libdl.so.2 as needed (DLOPEN in
  * orvanta_old_glibc), where old firmware finds them. */
-ORVANTA_PIN_(dlopen, GLIBC_2 .4);
-ORVANTA_PIN_(dlsym, GLIBC_2 .4);
-ORVANTA_PIN_(dlerror, GLIBC_2 .4);
-ORVANTA_PIN_(dlclose, GLIBC_2 .4);
-ORVANTA_PIN_(dladdr, GLIBC_2 .4);
-ORVANTA_PIN_(dlvsym, GLIBC_2 .4);
+ORVANTA_PIN_(dlopen, GLIBC_2.4);
+ORVANTA_PIN_(dlsym, GLIBC_2.4);
+ORVANTA_PIN_(dlerror, GLIBC_2.4);
+ORVANTA_PIN_(dlclose, GLIBC_2.4);
+ORVANTA_PIN_(dladdr, GLIBC_2.4);
+ORVANTA_PIN_(dlvsym, GLIBC_2.4);
 
 /* Versioned GLIBC_2.28 when 32-bit systems got fcntl64. The old version is
  * the plain system call: the same for every command but the open file
  * description locks (F_OFD_*) with a 32-bit struct flock, which this
  * project does not use. With _FILE_OFFSET_BITS=64 sources call fcntl64,
  * which has no old version; the symbol check then names it. */
-ORVANTA_PIN_(fcntl, GLIBC_2 .4);
+ORVANTA_PIN_(fcntl, GLIBC_2.4);
 
 /* Not pinned: clock_gettime and its kin stay at GLIBC_2.17. Their GLIBC_2.4
  * versions in libc.so.6 exist only since 2.17 (before, librt.so.1 had

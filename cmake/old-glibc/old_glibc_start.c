@@ -14,30 +14,30 @@
  * run once, on old firmware and new alike. The preinit array is the
  * dynamic loader's on both.
  */
-#include <features.h>
 #include <stddef.h>
+#include <features.h>
 
 #if !defined(__GLIBC__)
 #error "old_glibc_start.c is the start-up of glibc programs"
 #endif
 
-typedef void (*init_function)(int argc, char** argv, char** envp);
-typedef int (*main_function)(int argc, char** argv, char** envp);
+typedef void (*init_function)(int argc, char **argv, char **envp);
+typedef int (*main_function)(int argc, char **argv, char **envp);
 
 /* From the start files (crti.o) and the linker's default script. */
 extern void _init(void);
 extern init_function __init_array_start[] __attribute__((visibility("hidden")));
 extern init_function __init_array_end[] __attribute__((visibility("hidden")));
 
-int __wrap___libc_start_main(main_function main, int argc, char** argv, init_function init,
-                             void (*fini)(void), void (*rtld_fini)(void), void* stack_end);
+int __wrap___libc_start_main(main_function main, int argc, char **argv, init_function init,
+                             void (*fini)(void), void (*rtld_fini)(void), void *stack_end);
 
 /* The oldest version of the 32-bit ARM EABI, which every glibc has. */
-int old_libc_start_main(main_function main, int argc, char** argv, init_function init,
-                        void (*fini)(void), void (*rtld_fini)(void), void* stack_end);
+int old_libc_start_main(main_function main, int argc, char **argv, init_function init,
+                        void (*fini)(void), void (*rtld_fini)(void), void *stack_end);
 __asm__(".symver old_libc_start_main, __libc_start_main@GLIBC_2.4");
 
-static void run_constructors(int argc, char** argv, char** envp)
+static void run_constructors(int argc, char **argv, char **envp)
 {
     _init();
     size_t count = (size_t)(__init_array_end - __init_array_start);
@@ -45,8 +45,8 @@ static void run_constructors(int argc, char** argv, char** envp)
         __init_array_start[i](argc, argv, envp);
 }
 
-int __wrap___libc_start_main(main_function main, int argc, char** argv, init_function init,
-                             void (*fini)(void), void (*rtld_fini)(void), void* stack_end)
+int __wrap___libc_start_main(main_function main, int argc, char **argv, init_function init,
+                             void (*fini)(void), void (*rtld_fini)(void), void *stack_end)
 {
     /* Start files of before 2.34 pass their own init, which would run the
      * constructors as well; the toolchain's pass none. */
