@@ -4,8 +4,7 @@
 #include <ctime>
 #include <new>
 
-DateValue::DateValue(const long* time)
-    : seconds(time ? *time : static_cast<long>(::time(nullptr))), text()
+DateValue::DateValue(const long* time) : seconds(time ? *time : static_cast<long>(::time(nullptr))), text()
 {
     time_t when = static_cast<time_t>(seconds);
     struct tm local;

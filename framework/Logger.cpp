@@ -57,8 +57,7 @@ public:
         va_list again;
         va_copy(again, args);
         int n = vsnprintf(text + size, capacity - size, format, args);
-        if (n >= 0 && static_cast<size_t>(n) >= capacity - size &&
-            reserve(static_cast<size_t>(n) + 1))
+        if (n >= 0 && static_cast<size_t>(n) >= capacity - size && reserve(static_cast<size_t>(n) + 1))
             n = vsnprintf(text + size, capacity - size, format, again);
         va_end(again);
         if (n < 0 || static_cast<size_t>(n) >= capacity - size)
@@ -149,8 +148,7 @@ void Logger::vLogMessage(unsigned char level, const char* format, va_list args)
         char now[sizeof timeText];
         formatNow(now, sizeof now);
         unsigned tag = level <= 3 ? level : 3;
-        line.appendf("\x1b[1m\x1b[%sm[%s] [%s] \x1b[0m\x1b[%sm", colours[tag], now, tags[tag],
-                     colours[tag]);
+        line.appendf("\x1b[1m\x1b[%sm[%s] [%s] \x1b[0m\x1b[%sm", colours[tag], now, tags[tag], colours[tag]);
     }
     line.vappendf(format, args);
     if (verbosity != 0)

@@ -202,8 +202,7 @@ void MeasurementSupport::collectFailed(const Aggregator& response, const Aggrega
             continue;
         const Value& line = row.value(1);
         if (line.valueType() != VALUE_TYPE_INTEGER) {
-            Logger::log(Logger::WRN,
-                        "Measurement error cannot be associated with a specific record.");
+            Logger::log(Logger::WRN, "Measurement error cannot be associated with a specific record.");
             continue;
         }
         long n = line.integerValue();

@@ -1,9 +1,6 @@
 #include "PluginConfiguration.h"
 
-PluginConfiguration::PluginConfiguration(config_setting_t* group)
-    : setting(group), nextLink(nullptr)
-{
-}
+PluginConfiguration::PluginConfiguration(config_setting_t* group) : setting(group), nextLink(nullptr) {}
 
 namespace {
 

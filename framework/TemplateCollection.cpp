@@ -51,8 +51,8 @@ bool TemplateCollection::add(Template& t)
     uint16_t id = t.kind == Template::REQUEST ? nextRequestId++ : nextResponseId++;
     char digits[8];
     int d = snprintf(digits, sizeof digits, "%u", static_cast<unsigned>(id));
-    uint64_t need = static_cast<uint64_t>(writePosition - buffer) + static_cast<unsigned>(d) +
-                    strlen(t.text) + 7;
+    uint64_t need =
+        static_cast<uint64_t>(writePosition - buffer) + static_cast<unsigned>(d) + strlen(t.text) + 7;
     if (!reserve(need))
         return false;
     if (!remember(t.kind, id, t.hash))

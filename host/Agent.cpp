@@ -1,7 +1,6 @@
 #include "Agent.h"
 
-Agent::Agent(RequestClient& requestClient, TemplateCollection& collection, long deviceId,
-             int agentValue)
+Agent::Agent(RequestClient& requestClient, TemplateCollection& collection, long deviceId, int agentValue)
     : client(requestClient), templates(collection), device(deviceId), value(agentValue)
 {
 }

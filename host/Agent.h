@@ -8,8 +8,7 @@
 // It owns none of them; whoever builds the agent keeps them alive.
 class Agent : public AbstractAgent {
 public:
-    Agent(RequestClient& client, TemplateCollection& templates, long deviceId = 0,
-          int agentValue = 0);
+    Agent(RequestClient& client, TemplateCollection& templates, long deviceId = 0, int agentValue = 0);
 
     // The measurement support is built from the agent, so it is handed
     // over after construction.

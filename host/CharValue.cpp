@@ -6,10 +6,7 @@
 #include <cstring>
 #include <new>
 
-CharValue::CharValue(const char* value, bool keepFlag)
-    : text(strdup(value ? value : "")), flag(keepFlag)
-{
-}
+CharValue::CharValue(const char* value, bool keepFlag) : text(strdup(value ? value : "")), flag(keepFlag) {}
 
 CharValue::~CharValue()
 {

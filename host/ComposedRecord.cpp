@@ -6,10 +6,7 @@
 #include <cstdlib>
 #include <new>
 
-ComposedRecord::ComposedRecord(bool keepFlag)
-    : values(nullptr), count(0), capacity(0), flag(keepFlag)
-{
-}
+ComposedRecord::ComposedRecord(bool keepFlag) : values(nullptr), count(0), capacity(0), flag(keepFlag) {}
 
 ComposedRecord::~ComposedRecord()
 {

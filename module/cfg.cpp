@@ -24,7 +24,7 @@ static char line[LINE_SIZE];
 #define CALLS_WRITER
 #endif
 
-FILE* cfg_open(const char* path, const char* mode)
+FILE *cfg_open(const char *path, const char *mode)
 {
     char cloexec_mode[8];
     size_t n = strlen(mode);
@@ -36,7 +36,7 @@ FILE* cfg_open(const char* path, const char* mode)
     return fopen(path, cloexec_mode);
 }
 
-int cfg_close(FILE* f)
+int cfg_close(FILE *f)
 {
     return f ? fclose(f) : 0;
 }
@@ -50,14 +50,14 @@ static int ascii_lower(unsigned char c)
  * including a line feed, at most LINE_SIZE - 1 bytes (the rest of a longer
  * line comes as the next one). False at the end of the stream or on a read
  * error. */
-static int read_line(FILE* f)
+static int read_line(FILE *f)
 {
     return fgets(line, sizeof line, f) != NULL;
 }
 
 /* How much of text the lookups keep: up to its first CR or LF, then up to
  * its last double quote. */
-static size_t kept_length(const char* text)
+static size_t kept_length(const char *text)
 {
     size_t len = strcspn(text, "\r\n");
     for (size_t i = len; i > 0; --i)
@@ -69,9 +69,9 @@ static size_t kept_length(const char* text)
 /* Whether the first kept bytes of text are an entry of key: the text
  * before its first equals sign equals key, ASCII case ignored (locale-
  * independent: the keys are ASCII, whatever the router's locale). */
-static int is_entry_of(const char* text, size_t kept, const char* key)
+static int is_entry_of(const char *text, size_t kept, const char *key)
 {
-    const char* eq = (const char*)memchr(text, '=', kept);
+    const char *eq = (const char *)memchr(text, '=', kept);
     if (!eq || strlen(key) != (size_t)(eq - text))
         return 0;
     for (; text < eq; ++text, ++key)
@@ -81,7 +81,7 @@ static int is_entry_of(const char* text, size_t kept, const char* key)
 }
 
 /* The value in line for key, or null when no line matches. */
-static const char* find_value(FILE* f, const char* key)
+static const char *find_value(FILE *f, const char *key)
 {
     rewind(f);
     while (read_line(f)) {
@@ -89,25 +89,25 @@ static const char* find_value(FILE* f, const char* key)
         if (!is_entry_of(line, kept, key))
             continue;
         line[kept] = '\0';
-        const char* value = line + strlen(key) + 1;
+        const char *value = line + strlen(key) + 1;
         return *value == '"' ? value + 1 : value;
     }
     return NULL;
 }
 
-char* cfg_get_str(FILE* f, const char* key)
+char *cfg_get_str(FILE *f, const char *key)
 {
-    const char* value = f ? find_value(f, key) : NULL;
+    const char *value = f ? find_value(f, key) : NULL;
     return strdup(value ? value : "");
 }
 
-int cfg_has_key(FILE* f, const char* key)
+int cfg_has_key(FILE *f, const char *key)
 {
     return f && find_value(f, key) != NULL;
 }
 
 /* strtoul as on the router, where unsigned long has 32 bits. */
-static uint32_t parse_u32(const char* text)
+static uint32_t parse_u32(const char *text)
 {
     while (isspace((unsigned char)*text))
         ++text;
@@ -124,9 +124,9 @@ static uint32_t parse_u32(const char* text)
     return negative ? 0u - value : value;
 }
 
-uint32_t cfg_get_int(FILE* f, const char* key)
+uint32_t cfg_get_int(FILE *f, const char *key)
 {
-    char* text = cfg_get_str(f, key);
+    char *text = cfg_get_str(f, key);
     if (!text)
         return 0;
     uint32_t value = parse_u32(text);
@@ -134,9 +134,9 @@ uint32_t cfg_get_int(FILE* f, const char* key)
     return value;
 }
 
-uint32_t cfg_get_ip(FILE* f, const char* key)
+uint32_t cfg_get_ip(FILE *f, const char *key)
 {
-    char* text = cfg_get_str(f, key);
+    char *text = cfg_get_str(f, key);
     if (!text)
         return 0;
     unsigned a, b, c, d;
@@ -147,7 +147,7 @@ uint32_t cfg_get_ip(FILE* f, const char* key)
     return addr;
 }
 
-int cfg_put_str(FILE* f, const char* key, const char* value)
+int cfg_put_str(FILE *f, const char *key, const char *value)
 {
     if (!f)
         return 0;
@@ -161,7 +161,7 @@ int cfg_put_str(FILE* f, const char* key, const char* value)
     return fprintf(f, quoted ? "%s=\"%.*s\"\n" : "%s=%.*s\n", key, shown, value);
 }
 
-int cfg_put_int(FILE* f, const char* key, uint32_t value, int keep_zero)
+int cfg_put_int(FILE *f, const char *key, uint32_t value, int keep_zero)
 {
     if (!f)
         return 0;
@@ -170,35 +170,33 @@ int cfg_put_int(FILE* f, const char* key, uint32_t value, int keep_zero)
     return fprintf(f, "%s=%u\n", key, (unsigned)value);
 }
 
-int cfg_put_bool(FILE* f, const char* key, int flag)
+int cfg_put_bool(FILE *f, const char *key, int flag)
 {
     if (!f)
         return 0;
     return fprintf(f, "%s=%u\n", key, flag ? 1u : 0u);
 }
 
-int cfg_put_ip(FILE* f, const char* key, uint32_t addr)
+int cfg_put_ip(FILE *f, const char *key, uint32_t addr)
 {
     if (!f)
         return 0;
     if (addr == 0)
         return fprintf(f, "%s=\n", key);
-    return fprintf(f, "%s=%u.%u.%u.%u\n", key, (unsigned)(addr >> 24),
-                   (unsigned)(addr >> 16 & 0xff), (unsigned)(addr >> 8 & 0xff),
-                   (unsigned)(addr & 0xff));
+    return fprintf(f, "%s=%u.%u.%u.%u\n", key, (unsigned)(addr >> 24), (unsigned)(addr >> 16 & 0xff),
+                   (unsigned)(addr >> 8 & 0xff), (unsigned)(addr & 0xff));
 }
 
 /* Ends the line that out is in the middle of, so that what follows starts
  * a line of its own. */
-static int end_line(FILE* out, int* at_line_start)
+static int end_line(FILE *out, int *at_line_start)
 {
     int ok = *at_line_start || putc('\n', out) != EOF;
     *at_line_start = 1;
     return ok;
 }
 
-CALLS_WRITER int cfg_copy_replacing(FILE* in, FILE* out, const char* key, cfg_writer put,
-                                    void* context)
+CALLS_WRITER int cfg_copy_replacing(FILE *in, FILE *out, const char *key, cfg_writer put, void *context)
 {
     if (!out)
         return 0;
@@ -231,7 +229,7 @@ CALLS_WRITER int cfg_copy_replacing(FILE* in, FILE* out, const char* key, cfg_wr
 /* Follows symbolic links from path to the final target, written to target;
  * a path that is no link (or does not exist yet) is its own target. Gives 0
  * when the chain is too long or too deep. */
-static int final_target(const char* path, char* target, size_t size)
+static int final_target(const char *path, char *target, size_t size)
 {
     size_t len = strlen(path);
     if (len >= size)
@@ -243,7 +241,7 @@ static int final_target(const char* path, char* target, size_t size)
         if (n < 0)
             return errno == EINVAL || errno == ENOENT;
         link[n] = '\0';
-        const char* slash = strrchr(target, '/');
+        const char *slash = strrchr(target, '/');
         size_t folder = link[0] == '/' || !slash ? 0 : (size_t)(slash - target) + 1;
         if (folder + (size_t)n >= size)
             return 0;
@@ -254,10 +252,10 @@ static int final_target(const char* path, char* target, size_t size)
 
 /* Makes a finished rename durable; a folder that cannot be synced leaves the
  * rename to the file system's own schedule. */
-static void sync_folder_of(const char* target)
+static void sync_folder_of(const char *target)
 {
     char folder[PATH_MAX];
-    const char* slash = strrchr(target, '/');
+    const char *slash = strrchr(target, '/');
     size_t len = slash ? (size_t)(slash - target) : 0;
     if (len == 0) {
         folder[0] = slash ? '/' : '.';
@@ -273,9 +271,9 @@ static void sync_folder_of(const char* target)
     }
 }
 
-CALLS_WRITER static int write_synced(int fd, cfg_writer writer, void* context)
+CALLS_WRITER static int write_synced(int fd, cfg_writer writer, void *context)
 {
-    FILE* f = fdopen(fd, "w");
+    FILE *f = fdopen(fd, "w");
     if (!f) {
         close(fd);
         return 0;
@@ -284,7 +282,7 @@ CALLS_WRITER static int write_synced(int fd, cfg_writer writer, void* context)
     return fclose(f) == 0 && ok;
 }
 
-int cfg_replace(const char* path, cfg_writer writer, void* context)
+int cfg_replace(const char *path, cfg_writer writer, void *context)
 {
     char target[PATH_MAX];
     char temp[PATH_MAX + 8];

@@ -20,10 +20,10 @@ extern "C" {
  * place, so a reader may see it torn: save a file that must survive with
  * cfg_replace). The descriptor is close-on-exec. Gives null when the file
  * cannot be opened. */
-FILE* cfg_open(const char* path, const char* mode);
+FILE *cfg_open(const char *path, const char *mode);
 
 /* Closes the stream: 0 for a null stream, else fclose's result. */
-int cfg_close(FILE* f);
+int cfg_close(FILE *f);
 
 /* The value of the first line whose key equals key, ASCII case ignored, as
  * new heap text that the caller releases with free(). A missing key or a
@@ -31,42 +31,42 @@ int cfg_close(FILE* f);
  * Lines are read with a limit of 16383 characters and cut at their first CR,
  * their first LF and their last double quote; one double quote right after
  * the equals sign is skipped. */
-char* cfg_get_str(FILE* f, const char* key);
+char *cfg_get_str(FILE *f, const char *key);
 
 /* 1 when the stream has a line that cfg_get_str takes for key (whatever its
  * value, empty included), 0 when it has none or the stream is null. */
-int cfg_has_key(FILE* f, const char* key);
+int cfg_has_key(FILE *f, const char *key);
 
 /* The value as an unsigned decimal number (strtoul rules with 32-bit
  * unsigned long: leading blanks, optional sign, stops at the first non-digit,
  * saturates at 4294967295). 0 for a missing key. */
-uint32_t cfg_get_int(FILE* f, const char* key);
+uint32_t cfg_get_int(FILE *f, const char *key);
 
 /* The value as a dotted IPv4 address "a.b.c.d", a in the most significant
  * byte, parts unchecked (an oversized part carries over). 0 when the value
  * does not begin with four dot-separated numbers. */
-uint32_t cfg_get_ip(FILE* f, const char* key);
+uint32_t cfg_get_ip(FILE *f, const char *key);
 
 /* Writes "key=value\n". The value is first cut at its first CR or LF (a
  * line-based reader could never give more back); what remains is cut to its
  * first 16000 bytes and put in double quotes when it holds a blank or a
  * double quote, so that cfg_get_str gives it back whole. A null value is
  * written as empty. Gives fprintf's result (negative on a write error). */
-int cfg_put_str(FILE* f, const char* key, const char* value);
+int cfg_put_str(FILE *f, const char *key, const char *value);
 
 /* Writes the value in decimal; 0 is written as an empty value unless
  * keep_zero is non-zero. */
-int cfg_put_int(FILE* f, const char* key, uint32_t value, int keep_zero);
+int cfg_put_int(FILE *f, const char *key, uint32_t value, int keep_zero);
 
 /* Writes 1 for a non-zero flag, 0 otherwise. */
-int cfg_put_bool(FILE* f, const char* key, int flag);
+int cfg_put_bool(FILE *f, const char *key, int flag);
 
 /* Writes the address as four dotted decimal octets; 0 as an empty value. */
-int cfg_put_ip(FILE* f, const char* key, uint32_t addr);
+int cfg_put_ip(FILE *f, const char *key, uint32_t addr);
 
 /* Writes the new content of a file to f; gives non-zero when all of it was
  * written. Must not close f. */
-typedef int (*cfg_writer)(FILE* f, void* context);
+typedef int (*cfg_writer)(FILE *f, void *context);
 
 /* Copies in, from its start, to out byte for byte, except the lines that
  * cfg_get_str takes for key (whatever case they spell it in): the first of
@@ -78,7 +78,7 @@ typedef int (*cfg_writer)(FILE* f, void* context);
  * it is ended, so that every other line still reads as before. A null in
  * counts as empty. Gives 1 when all of in was read and all written, 0
  * otherwise (and for a null out). */
-int cfg_copy_replacing(FILE* in, FILE* out, const char* key, cfg_writer put, void* context);
+int cfg_copy_replacing(FILE *in, FILE *out, const char *key, cfg_writer put, void *context);
 
 /* Replaces the file at path with what writer(f, context) puts in a new
  * stream, so that a reader sees the old file or the whole new one, and a
@@ -93,7 +93,7 @@ int cfg_copy_replacing(FILE* in, FILE* out, const char* key, cfg_writer put, voi
  * - Gives 1 when the file was replaced, 0 otherwise; on 0 the new file is
  *   removed (a power cut may leave it, under path's name with a suffix).
  * Concurrent calls on one path do not tear it: the last rename wins. */
-int cfg_replace(const char* path, cfg_writer writer, void* context);
+int cfg_replace(const char *path, cfg_writer writer, void *context);
 
 #ifdef __cplusplus
 }

@@ -33,13 +33,13 @@
 
 /* Receives each message: the severity (LOG_ERR .. LOG_DEBUG, no facility)
  * and the text, which is not NUL-terminated. */
-typedef void (*log_line_emit)(void* context, int severity, const char* text, size_t length);
+typedef void (*log_line_emit)(void *context, int severity, const char *text, size_t length);
 
 enum log_line_escape { LOG_LINE_TEXT, LOG_LINE_ESC, LOG_LINE_CSI };
 
 struct log_line {
     log_line_emit emit;
-    void* context;
+    void *context;
     int severity; /* of the line being read, once decided */
     int decided;  /* the line's prefix has been looked for */
     enum log_line_escape escape;
@@ -49,12 +49,12 @@ struct log_line {
     char text[LOG_LINE_TEXT_MAX];
 };
 
-void log_line_init(struct log_line* line, log_line_emit emit, void* context);
+void log_line_init(struct log_line *line, log_line_emit emit, void *context);
 
 /* Takes the next bytes of the stream; calls emit for each message done. */
-void log_line_feed(struct log_line* line, const char* bytes, size_t n);
+void log_line_feed(struct log_line *line, const char *bytes, size_t n);
 
 /* The end of the stream: sends what is left of a last line. */
-void log_line_end(struct log_line* line);
+void log_line_end(struct log_line *line);
 
 #endif

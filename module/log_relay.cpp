@@ -49,9 +49,9 @@ static long long monotonic_ms(void)
     return now.tv_sec * 1000LL + now.tv_nsec / 1000000;
 }
 
-static void on_message(void* context, int severity, const char* text, size_t length)
+static void on_message(void *context, int severity, const char *text, size_t length)
 {
-    log_sender_add((struct log_sender*)context, severity, text, length);
+    log_sender_add((struct log_sender *)context, severity, text, length);
 }
 
 /* Without the relay the agent dies of SIGPIPE at its next line, again after
@@ -150,13 +150,12 @@ static int start_relay(const int pipe_fds[2])
         _exit(relay_pid > 0 ? 0 : 1);
     }
     int status = 0;
-    return child > 0 && waitpid(child, &status, 0) == child && WIFEXITED(status) &&
-           WEXITSTATUS(status) == 0;
+    return child > 0 && waitpid(child, &status, 0) == child && WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
 /* Becomes argv[0] with its output going to the relay; without a relay (no
  * pipe, no process), with the output it was given. */
-static int run_program(char* argv[])
+static int run_program(char *argv[])
 {
     setsid();
     int pipe_fds[2];
@@ -173,7 +172,7 @@ static int run_program(char* argv[])
     return 127;
 }
 
-int main(int argc, char* argv[])
+int main(int argc, char *argv[])
 {
     if (argc > 1)
         return run_program(argv + 1);

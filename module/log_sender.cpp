@@ -12,7 +12,7 @@
 #define DATAGRAM_MAX 480
 #define RETRY_MS 1000
 
-void log_sender_init(struct log_sender* sender, const char* ident)
+void log_sender_init(struct log_sender *sender, const char *ident)
 {
     memset(sender, 0, sizeof *sender);
     sender->ident = ident;
@@ -20,12 +20,12 @@ void log_sender_init(struct log_sender* sender, const char* ident)
     sender->stamped = (time_t)-1;
 }
 
-static size_t queued(const struct log_sender* sender)
+static size_t queued(const struct log_sender *sender)
 {
     return sender->tail - sender->head;
 }
 
-static int enqueue(struct log_sender* sender, const char* datagram, size_t n)
+static int enqueue(struct log_sender *sender, const char *datagram, size_t n)
 {
     if (sender->tail + 2 + n > sizeof sender->queue) {
         memmove(sender->queue, sender->queue + sender->head, queued(sender));
@@ -34,7 +34,7 @@ static int enqueue(struct log_sender* sender, const char* datagram, size_t n)
         if (sender->tail + 2 + n > sizeof sender->queue)
             return 0;
     }
-    char* record = sender->queue + sender->tail;
+    char *record = sender->queue + sender->tail;
     record[0] = (char)(n >> 8);
     record[1] = (char)(n & 0xFF);
     memcpy(record + 2, datagram, n);
@@ -43,7 +43,7 @@ static int enqueue(struct log_sender* sender, const char* datagram, size_t n)
 }
 
 /* "Mmm dd hh:mm:ss", local time, worked out once a second. */
-static const char* stamp(struct log_sender* sender)
+static const char *stamp(struct log_sender *sender)
 {
     time_t now = time(NULL);
     if (now != sender->stamped) {
@@ -56,11 +56,11 @@ static const char* stamp(struct log_sender* sender)
     return sender->stamp;
 }
 
-static int queue_message(struct log_sender* sender, int severity, const char* text, size_t length)
+static int queue_message(struct log_sender *sender, int severity, const char *text, size_t length)
 {
     char datagram[DATAGRAM_MAX];
-    int header = snprintf(datagram, sizeof datagram, "<%d>%s %s: ", LOG_DAEMON | severity,
-                          stamp(sender), sender->ident);
+    int header = snprintf(datagram, sizeof datagram, "<%d>%s %s: ", LOG_DAEMON | severity, stamp(sender),
+                          sender->ident);
     if (header < 0 || (size_t)header >= sizeof datagram)
         return 0;
     if (length > sizeof datagram - (size_t)header)
@@ -71,26 +71,25 @@ static int queue_message(struct log_sender* sender, int severity, const char* te
 
 /* Once the queue has drained to half, the count of what was lost goes
  * where the lost messages would have been. */
-static void report_dropped(struct log_sender* sender)
+static void report_dropped(struct log_sender *sender)
 {
     if (sender->dropped == 0 || queued(sender) > sizeof sender->queue / 2)
         return;
     char text[96];
-    int n = snprintf(text, sizeof text,
-                     "orvanta-log: dropped %lu line%s: syslog was slow, full or absent",
+    int n = snprintf(text, sizeof text, "orvanta-log: dropped %lu line%s: syslog was slow, full or absent",
                      sender->dropped, sender->dropped == 1 ? "" : "s");
     if (n > 0 && queue_message(sender, LOG_WARNING, text, (size_t)n))
         sender->dropped = 0;
 }
 
-void log_sender_add(struct log_sender* sender, int severity, const char* text, size_t length)
+void log_sender_add(struct log_sender *sender, int severity, const char *text, size_t length)
 {
     report_dropped(sender);
     if (sender->dropped > 0 || !queue_message(sender, severity, text, length))
         ++sender->dropped;
 }
 
-static int connect_log(struct log_sender* sender, long long now_ms)
+static int connect_log(struct log_sender *sender, long long now_ms)
 {
     if (sender->fd >= 0)
         return 1;
@@ -101,7 +100,7 @@ static int connect_log(struct log_sender* sender, long long now_ms)
     address.sun_family = AF_UNIX;
     memcpy(address.sun_path, LOG_PATH, sizeof LOG_PATH);
     sender->fd = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-    if (sender->fd >= 0 && connect(sender->fd, (struct sockaddr*)&address, sizeof address) == 0)
+    if (sender->fd >= 0 && connect(sender->fd, (struct sockaddr *)&address, sizeof address) == 0)
         return 1;
     log_sender_close(sender);
     sender->retry_at = now_ms + RETRY_MS;
@@ -110,9 +109,9 @@ static int connect_log(struct log_sender* sender, long long now_ms)
 
 /* 1 sent (or dropped for good), 0 syslog takes nothing now, -1 the
  * connection failed. */
-static int send_first(struct log_sender* sender)
+static int send_first(struct log_sender *sender)
 {
-    const char* record = sender->queue + sender->head;
+    const char *record = sender->queue + sender->head;
     size_t n = (size_t)(unsigned char)record[0] << 8 | (unsigned char)record[1];
     ssize_t sent;
     do
@@ -130,7 +129,7 @@ static int send_first(struct log_sender* sender)
     return 1;
 }
 
-void log_sender_flush(struct log_sender* sender, long long now_ms)
+void log_sender_flush(struct log_sender *sender, long long now_ms)
 {
     /* A daemon that restarted refuses the old connection: connect again at
      * once, but only once, and then a second later. */
@@ -150,7 +149,7 @@ void log_sender_flush(struct log_sender* sender, long long now_ms)
     }
 }
 
-int log_sender_poll(const struct log_sender* sender, long long now_ms, struct pollfd* entry)
+int log_sender_poll(const struct log_sender *sender, long long now_ms, struct pollfd *entry)
 {
     entry->fd = sender->fd;
     entry->events = 0;
@@ -164,12 +163,12 @@ int log_sender_poll(const struct log_sender* sender, long long now_ms, struct po
     return RETRY_MS;
 }
 
-int log_sender_idle(const struct log_sender* sender)
+int log_sender_idle(const struct log_sender *sender)
 {
     return queued(sender) == 0 && sender->dropped == 0;
 }
 
-void log_sender_close(struct log_sender* sender)
+void log_sender_close(struct log_sender *sender)
 {
     if (sender->fd >= 0)
         close(sender->fd);

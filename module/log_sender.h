@@ -23,7 +23,7 @@
 #define LOG_SENDER_QUEUE 16384
 
 struct log_sender {
-    const char* ident;
+    const char *ident;
     int fd;                /* -1 while not connected */
     long long retry_at;    /* monotonic milliseconds: next connection attempt */
     unsigned long dropped; /* messages lost since the last warning */
@@ -34,22 +34,22 @@ struct log_sender {
 };
 
 /* ident must live as long as the sender. */
-void log_sender_init(struct log_sender* sender, const char* ident);
+void log_sender_init(struct log_sender *sender, const char *ident);
 
 /* Queues one message (severity LOG_EMERG .. LOG_DEBUG), or drops it. The
  * text needs no NUL; it is cut to fit one datagram. */
-void log_sender_add(struct log_sender* sender, int severity, const char* text, size_t length);
+void log_sender_add(struct log_sender *sender, int severity, const char *text, size_t length);
 
 /* Sends what syslog takes now; connects when a connection is due. */
-void log_sender_flush(struct log_sender* sender, long long now_ms);
+void log_sender_flush(struct log_sender *sender, long long now_ms);
 
 /* Sets *entry up for poll (the connection, for POLLOUT while messages wait)
  * and gives the longest wait (ms, -1 for none) before the next flush. */
-int log_sender_poll(const struct log_sender* sender, long long now_ms, struct pollfd* entry);
+int log_sender_poll(const struct log_sender *sender, long long now_ms, struct pollfd *entry);
 
 /* True when nothing waits to be sent or reported. */
-int log_sender_idle(const struct log_sender* sender);
+int log_sender_idle(const struct log_sender *sender);
 
-void log_sender_close(struct log_sender* sender);
+void log_sender_close(struct log_sender *sender);
 
 #endif

@@ -104,7 +104,7 @@ static void wait_for_signal(int timeout_ms)
     }
 }
 
-static void put_escaped(FILE* f, const char* text)
+static void put_escaped(FILE *f, const char *text)
 {
     for (; text && *text; ++text) {
         if (*text == '\\' || *text == '"')
@@ -113,7 +113,7 @@ static void put_escaped(FILE* f, const char* text)
     }
 }
 
-static void put_quoted_line(FILE* f, const char* key, const char* value)
+static void put_quoted_line(FILE *f, const char *key, const char *value)
 {
     fputs(key, f);
     fputs(" = \"", f);
@@ -126,13 +126,13 @@ static void put_quoted_line(FILE* f, const char* key, const char* value)
  * the previous file or the whole new one, never a torn one. Whatever was
  * left under the new name (a link to another file, a FIFO that would block
  * the open) is removed, and the name is created afresh, never opened. */
-static int create_agent_cfg(const module_settings* settings)
+static int create_agent_cfg(const module_settings *settings)
 {
     unlink(AGENT_CFG_NEW_PATH);
     int fd = open(AGENT_CFG_NEW_PATH, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
     if (fd < 0)
         return 0;
-    FILE* f = fdopen(fd, "w");
+    FILE *f = fdopen(fd, "w");
     if (!f) {
         close(fd);
         unlink(AGENT_CFG_NEW_PATH);
@@ -159,7 +159,7 @@ static int create_agent_cfg(const module_settings* settings)
  * parent. The agent gets default dispositions and an empty signal mask; a
  * stop signal that arrives before the exec ends the child instead of running
  * the supervisor's handler in it. */
-[[noreturn]] static void exec_agent(char* const argv[], pid_t supervisor)
+[[noreturn]] static void exec_agent(char *const argv[], pid_t supervisor)
 {
     if (prctl(PR_SET_PDEATHSIG, SIGKILL) != 0 || getppid() != supervisor)
         _exit(1);
@@ -178,12 +178,12 @@ static int create_agent_cfg(const module_settings* settings)
 /* Writes the agent configuration and starts the agent. Gives the child's
  * process id, or a negative value when no process could be created.
  * The caller blocks all signals around the call. */
-static pid_t run_tessard(const module_settings* settings)
+static pid_t run_tessard(const module_settings *settings)
 {
     static char arg0[] = AGENT_PATH;
     static char arg1[] = "-vc";
     static char arg2[] = AGENT_CFG_PATH;
-    static char* const argv[] = {arg0, arg1, arg2, NULL};
+    static char *const argv[] = {arg0, arg1, arg2, NULL};
 
     syslog(LOG_NOTICE, "Starting agent");
     if (!create_agent_cfg(settings))
@@ -207,7 +207,7 @@ static pid_t run_tessard(const module_settings* settings)
 
 enum state { SPAWNING, RUNNING, PAUSING };
 
-static enum state spawn(const module_settings* settings)
+static enum state spawn(const module_settings *settings)
 {
     sigset_t all, old;
     sigfillset(&all);
@@ -217,7 +217,7 @@ static enum state spawn(const module_settings* settings)
     return tessard_pid > 0 ? RUNNING : SPAWNING;
 }
 
-static enum state watch_agent(long long* pause_end)
+static enum state watch_agent(long long *pause_end)
 {
     wait_for_signal(-1);
     if (stop_requested)
@@ -243,7 +243,7 @@ static enum state pause_before_restart(long long pause_end)
 
 /* A stop request is served at the top of every round, in every state; the
  * self-pipe wakes the waits, so none is lost between check and wait. */
-[[noreturn]] static void supervise(const module_settings* settings)
+[[noreturn]] static void supervise(const module_settings *settings)
 {
     enum state state = SPAWNING;
     long long pause_end = 0;

@@ -24,21 +24,21 @@ extern "C" {
 
 typedef struct module_settings {
     uint32_t enabled;  /* MODULE_CFG_ENABLED: module switched on when non-zero */
-    char* username;    /* MODULE_CFG_USERNAME: heap text owned by the record */
-    char* password;    /* MODULE_CFG_PASSWORD: heap text owned by the record */
+    char *username;    /* MODULE_CFG_USERNAME: heap text owned by the record */
+    char *password;    /* MODULE_CFG_PASSWORD: heap text owned by the record */
     uint32_t interval; /* MODULE_CFG_INTERVAL: reporting interval in minutes */
 } module_settings;
 
 /* Fills *settings from the settings file. A missing or unreadable file is no
  * error: the record then holds 0, "", "", 0. username and password are new
  * heap texts (null only when memory ran out); the old pointers are not freed. */
-void module_cfg_load(module_settings* settings);
+void module_cfg_load(module_settings *settings);
 
 /* Replaces the settings file by the record's four lines (enabled as a flag,
  * username, password, interval with 0 written as 0) through cfg_replace:
  * mode 0600, the old file kept byte for byte on any failure. Gives 1 when
  * the file was replaced, 0 otherwise. */
-int module_cfg_save(const module_settings* settings);
+int module_cfg_save(const module_settings *settings);
 
 #ifdef __cplusplus
 }

@@ -30,7 +30,7 @@ enum status {
 enum kind { FLAG, NUMBER, TEXT, SECRET };
 
 struct key_info {
-    const char* name;
+    const char *name;
     kind type;
 };
 
@@ -67,7 +67,7 @@ static const char USAGE_TEXT[] =
     "4 value refused, 5 no settings file, 6 the file cannot be read or saved.\n";
 
 /* Says why on the standard error, "orvanta-settings: ..."; gives status. */
-__attribute__((format(printf, 2, 3))) static int fail(int status, const char* format, ...)
+__attribute__((format(printf, 2, 3))) static int fail(int status, const char *format, ...)
 {
     va_list args;
     va_start(args, format);
@@ -80,49 +80,48 @@ __attribute__((format(printf, 2, 3))) static int fail(int status, const char* fo
 
 /* Case ignored as the reader ignores it: the program keeps the C locale,
  * where strcasecmp compares ASCII letters alone. */
-static const key_info* find_key(const char* name)
+static const key_info *find_key(const char *name)
 {
-    for (const key_info& key : KEYS)
+    for (const key_info &key : KEYS)
         if (strcasecmp(key.name, name) == 0)
             return &key;
     return NULL;
 }
 
-static int unknown_key(const char* name)
+static int unknown_key(const char *name)
 {
     return fail(UNKNOWN_KEY, "unknown key %s (known: %s, %s, %s, %s)", name, MODULE_CFG_ENABLED,
                 MODULE_CFG_USERNAME, MODULE_CFG_PASSWORD, MODULE_CFG_INTERVAL);
 }
 
-static int read_failed(const char* path)
+static int read_failed(const char *path)
 {
     return fail(FAILED, "cannot read %s: %s", path, strerror(errno));
 }
 
 /* Opens the settings file for reading; on failure gives the status and
  * says why. */
-static int open_settings(FILE** f)
+static int open_settings(FILE **f)
 {
     *f = cfg_open(MODULE_CFG_PATH, "r");
     if (*f)
         return DONE;
-    return errno == ENOENT ? fail(NO_FILE, "%s is missing", MODULE_CFG_PATH)
-                           : read_failed(MODULE_CFG_PATH);
+    return errno == ENOENT ? fail(NO_FILE, "%s is missing", MODULE_CFG_PATH) : read_failed(MODULE_CFG_PATH);
 }
 
-static int is_number(const key_info* key)
+static int is_number(const key_info *key)
 {
     return key->type == FLAG || key->type == NUMBER;
 }
 
 /* Prints "value\n" as the supervisor reads it; a secret masked. */
-static int print_value(FILE* f, const key_info* key, int masked)
+static int print_value(FILE *f, const key_info *key, int masked)
 {
     if (is_number(key)) {
         printf("%u\n", (unsigned)cfg_get_int(f, key->name));
         return DONE;
     }
-    char* text = cfg_get_str(f, key->name);
+    char *text = cfg_get_str(f, key->name);
     if (!text)
         return fail(FAILED, "out of memory");
     /* A fixed mask: it tells whether a password is set, not its length. */
@@ -131,9 +130,9 @@ static int print_value(FILE* f, const key_info* key, int masked)
     return DONE;
 }
 
-static int get(const key_info* key)
+static int get(const key_info *key)
 {
-    FILE* f;
+    FILE *f;
     int status = open_settings(&f);
     if (status != DONE)
         return status;
@@ -143,15 +142,15 @@ static int get(const key_info* key)
     else if (present)
         status = print_value(f, key, 0);
     else
-        status = fail(NOT_SET, "%s is not in %s; the module reads it as %s", key->name,
-                      MODULE_CFG_PATH, is_number(key) ? "0" : "empty");
+        status = fail(NOT_SET, "%s is not in %s; the module reads it as %s", key->name, MODULE_CFG_PATH,
+                      is_number(key) ? "0" : "empty");
     cfg_close(f);
     return status;
 }
 
 static int show(void)
 {
-    FILE* f;
+    FILE *f;
     int status = open_settings(&f);
     for (size_t i = 0; status == DONE && i < sizeof KEYS / sizeof KEYS[0]; ++i) {
         printf("%s=", KEYS[i].name);
@@ -164,7 +163,7 @@ static int show(void)
 }
 
 /* A whole decimal number from 0 to 4294967295, digits alone. */
-static int parse_number(const char* text, uint32_t* number)
+static int parse_number(const char *text, uint32_t *number)
 {
     uint64_t value = 0;
     if (!*text)
@@ -182,19 +181,18 @@ static int parse_number(const char* text, uint32_t* number)
 
 /* The value of a set, checked. */
 struct change {
-    const key_info* key;
-    const char* text;
+    const key_info *key;
+    const char *text;
     uint32_t number;
-    FILE* in;
+    FILE *in;
 };
 
-static int check_value(change* c)
+static int check_value(change *c)
 {
-    const char* name = c->key->name;
+    const char *name = c->key->name;
     /* A line break would end the line there and could start another key's. */
     if (strpbrk(c->text, "\r\n"))
-        return fail(BAD_VALUE,
-                    "the value of %s holds a line break (CR or LF), which no setting can hold",
+        return fail(BAD_VALUE, "the value of %s holds a line break (CR or LF), which no setting can hold",
                     name);
     switch (c->key->type) {
     case FLAG:
@@ -203,30 +201,28 @@ static int check_value(change* c)
         return DONE;
     case NUMBER:
         if (!parse_number(c->text, &c->number))
-            return fail(BAD_VALUE, "%s takes a whole number from 0 to 4294967295, not \"%s\"", name,
-                        c->text);
+            return fail(BAD_VALUE, "%s takes a whole number from 0 to 4294967295, not \"%s\"", name, c->text);
         return DONE;
     case TEXT:
     case SECRET:
         if (strlen(c->text) > TEXT_MAX)
-            return fail(BAD_VALUE, "the value of %s is longer than %u bytes", name,
-                        (unsigned)TEXT_MAX);
+            return fail(BAD_VALUE, "the value of %s is longer than %u bytes", name, (unsigned)TEXT_MAX);
         return DONE;
     }
     return DONE;
 }
 
-static int put_value(FILE* out, void* context)
+static int put_value(FILE *out, void *context)
 {
-    const change* c = (const change*)context;
+    const change *c = (const change *)context;
     if (is_number(c->key))
         return cfg_put_int(out, c->key->name, c->number, 1) >= 0;
     return cfg_put_str(out, c->key->name, c->text) >= 0;
 }
 
-static int write_changed(FILE* out, void* context)
+static int write_changed(FILE *out, void *context)
 {
-    const change* c = (const change*)context;
+    const change *c = (const change *)context;
     return cfg_copy_replacing(c->in, out, c->key->name, put_value, context);
 }
 
@@ -234,13 +230,13 @@ static int write_changed(FILE* out, void* context)
  * through cfg_replace (a new 0600 file, synced, renamed over the old), so
  * that any failure leaves the old file as it was. A missing settings file
  * is made from the defaults: the other keys keep their shipped values. */
-static int set(const key_info* key, const char* text)
+static int set(const key_info *key, const char *text)
 {
     change c = {key, text, 0, NULL};
     int status = check_value(&c);
     if (status != DONE)
         return status;
-    const char* source = MODULE_CFG_PATH;
+    const char *source = MODULE_CFG_PATH;
     c.in = cfg_open(source, "r");
     if (!c.in && errno == ENOENT) {
         source = MODULE_CFG_DEFAULTS_PATH;
@@ -253,36 +249,35 @@ static int set(const key_info* key, const char* text)
     errno = 0;
     if (!cfg_replace(MODULE_CFG_PATH, write_changed, &c))
         status = ferror(c.in) ? read_failed(source)
-                              : fail(FAILED, "cannot save %s (%s); it is unchanged",
-                                     MODULE_CFG_PATH, errno ? strerror(errno) : "write error");
+                              : fail(FAILED, "cannot save %s (%s); it is unchanged", MODULE_CFG_PATH,
+                                     errno ? strerror(errno) : "write error");
     cfg_close(c.in);
     return status;
 }
 
-static int usage(FILE* to, int status)
+static int usage(FILE *to, int status)
 {
     fputs(USAGE_TEXT, to);
     return status;
 }
 
-static int run(int argc, char** argv)
+static int run(int argc, char **argv)
 {
-    const char* command = argc > 1 ? argv[1] : "";
-    if (argc == 2 &&
-        (!strcmp(command, "--help") || !strcmp(command, "-h") || !strcmp(command, "help")))
+    const char *command = argc > 1 ? argv[1] : "";
+    if (argc == 2 && (!strcmp(command, "--help") || !strcmp(command, "-h") || !strcmp(command, "help")))
         return usage(stdout, DONE);
     if (argc == 2 && !strcmp(command, "show"))
         return show();
     int get_command = argc == 3 && !strcmp(command, "get");
     if (!get_command && !(argc == 4 && !strcmp(command, "set")))
         return usage(stderr, USAGE);
-    const key_info* key = find_key(argv[2]);
+    const key_info *key = find_key(argv[2]);
     if (!key)
         return unknown_key(argv[2]);
     return get_command ? get(key) : set(key, argv[3]);
 }
 
-int main(int argc, char** argv)
+int main(int argc, char **argv)
 {
     int status = run(argc, argv);
     if (fflush(stdout) != 0 || ferror(stdout))

@@ -68,8 +68,8 @@ bool isGroup(const config_setting_t* entry)
 
 } // namespace
 
-std::vector<config_setting_t*> AgentConfiguration::entries(
-    const char* key, bool (*kept)(const config_setting_t*)) const
+std::vector<config_setting_t*> AgentConfiguration::entries(const char* key,
+                                                           bool (*kept)(const config_setting_t*)) const
 {
     std::vector<config_setting_t*> found;
     config_setting_t* setting = config_lookup(&config, key);

@@ -38,8 +38,7 @@ public:
 private:
     const char* text(const char* key) const;
     // The entries of the list or array key that kept accepts, in order.
-    std::vector<config_setting_t*> entries(const char* key,
-                                           bool (*kept)(const config_setting_t*)) const;
+    std::vector<config_setting_t*> entries(const char* key, bool (*kept)(const config_setting_t*)) const;
 
     config_t config;
 };

@@ -75,8 +75,7 @@ bool parseAnswer(const std::string& line, ScriptedRequestClient::Answer& answer)
         ScriptedRequestClient::Row fields;
         for (const std::string& text : split(trimmed(row), ',')) {
             long number;
-            fields.push_back(wholeNumber(text, number) ? Field::integer(number)
-                                                       : Field::string(text));
+            fields.push_back(wholeNumber(text, number) ? Field::integer(number) : Field::string(text));
         }
         answer.rows.push_back(fields);
     }

@@ -11,12 +11,9 @@ namespace {
 
 const char scratchFolder[] = "/var/orvanta";
 
-const char imeiCommand[] =
-    "/usr/bin/rtrinfo module | awk -F\": \" '/IMEI/ {print $2}' > /var/orvanta/imei";
-const char cellCommand[] =
-    "/usr/bin/rtrinfo mobile | awk -F\": \" '/Cell/ {print $2}' > /var/orvanta/cell";
-const char iccidCommand[] =
-    "/usr/bin/cellctl \"AT^SCID\" | awk '/SCID/ {print $2}' > /var/orvanta/iccid";
+const char imeiCommand[] = "/usr/bin/rtrinfo module | awk -F\": \" '/IMEI/ {print $2}' > /var/orvanta/imei";
+const char cellCommand[] = "/usr/bin/rtrinfo mobile | awk -F\": \" '/Cell/ {print $2}' > /var/orvanta/cell";
+const char iccidCommand[] = "/usr/bin/cellctl \"AT^SCID\" | awk '/SCID/ {print $2}' > /var/orvanta/iccid";
 
 // lstat() as old router firmware has it. Before glibc 2.33, lstat was an
 // inline call of __lxstat, and libc exported no lstat symbol; newer glibc
@@ -45,8 +42,8 @@ int linkStatus(const char* path, struct stat* status)
 bool scratchFolderIsOwn()
 {
     struct stat folder;
-    return linkStatus(scratchFolder, &folder) == 0 && S_ISDIR(folder.st_mode) &&
-           folder.st_uid == geteuid() && (folder.st_mode & (S_IWGRP | S_IWOTH)) == 0;
+    return linkStatus(scratchFolder, &folder) == 0 && S_ISDIR(folder.st_mode) && folder.st_uid == geteuid() &&
+           (folder.st_mode & (S_IWGRP | S_IWOTH)) == 0;
 }
 
 // Runs command and reads the first line of its scratch file into text

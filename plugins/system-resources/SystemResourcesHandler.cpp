@@ -18,8 +18,7 @@ const char mobileTemplateText[] =
 
 } // namespace
 
-SystemResourcesHandler::SystemResourcesHandler(PluginConfiguration& configuration,
-                                               AbstractAgent& agent)
+SystemResourcesHandler::SystemResourcesHandler(PluginConfiguration& configuration, AbstractAgent& agent)
     : PluginHandler(configuration, agent),
       measurementSupport(*agent.measurementSupport()),
       initialised(false),
@@ -59,8 +58,8 @@ bool SystemResourcesHandler::mobileInfo()
     HostObject<CharValue> imei(mobile.imei(), false);
     HostObject<CharValue> cellid(mobile.cellid(), false);
     HostObject<CharValue> iccid(mobile.iccid(), false);
-    if (!record->add(*messageId) || !record->add(*device) || !record->add(*imei) ||
-        !record->add(*cellid) || !record->add(*iccid))
+    if (!record->add(*messageId) || !record->add(*device) || !record->add(*imei) || !record->add(*cellid) ||
+        !record->add(*iccid))
         return false;
     return measurementSupport.addMeasurement(*record);
 }

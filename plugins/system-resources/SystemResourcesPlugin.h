@@ -11,8 +11,7 @@ public:
     const char* type() const override;
     // A new SystemResourcesHandler owned by the caller; null when memory
     // ran out. configuration and agent must outlive it.
-    PluginHandler* createHandler(PluginConfiguration& configuration,
-                                 AbstractAgent& agent) const override;
+    PluginHandler* createHandler(PluginConfiguration& configuration, AbstractAgent& agent) const override;
 };
 
 #endif

@@ -195,8 +195,8 @@ static int cpu(double seconds, char** argv)
         fprintf(stderr, "bench-probe: %s failed\n", argv[0]);
         return 1;
     }
-    long long us = (ru.ru_utime.tv_sec + ru.ru_stime.tv_sec) * 1000000LL + ru.ru_utime.tv_usec +
-                   ru.ru_stime.tv_usec;
+    long long us =
+        (ru.ru_utime.tv_sec + ru.ru_stime.tv_sec) * 1000000LL + ru.ru_utime.tv_usec + ru.ru_stime.tv_usec;
     printf("%lld\n", us);
     return 0;
 }

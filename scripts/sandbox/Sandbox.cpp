@@ -34,8 +34,7 @@ struct Target {
     const char* path;
     const char* name; // of its upper directory
 };
-const Target targets[] = {
-    {"/opt", "opt"}, {"/var", "var"}, {"/usr/bin", "usr_bin"}, {"/dev", "dev"}};
+const Target targets[] = {{"/opt", "opt"}, {"/var", "var"}, {"/usr/bin", "usr_bin"}, {"/dev", "dev"}};
 
 // Device nodes that must stay usable when the overlays are mounted from a
 // user namespace (which makes them nodev).
@@ -146,8 +145,7 @@ ChildError childError(const char* step, int err)
 // the pipe it is given, and execs or returns (the child then ends with 0).
 // Gives the child's pid; -1 with failure set when the pipe or the fork
 // failed or the child reported a failure (it is reaped then).
-pid_t spawnInNamespace(const Plan& plan, const std::function<void(int errFd)>& inside,
-                       ChildError& failure)
+pid_t spawnInNamespace(const Plan& plan, const std::function<void(int errFd)>& inside, ChildError& failure)
 {
     int errPipe[2];
     if (pipe2(errPipe, O_CLOEXEC) != 0) {
@@ -251,8 +249,7 @@ std::string probe()
         waitpid(pid, nullptr, 0);
     removeTree(dir);
     if (pid < 0)
-        return std::string(e.step) + ": " + std::strerror(e.err) +
-               advice(e.step, e.err, plan.userNamespace);
+        return std::string(e.step) + ": " + std::strerror(e.err) + advice(e.step, e.err, plan.userNamespace);
     return "";
 }
 
@@ -321,8 +318,7 @@ std::string Sandbox::hostPath(const std::string& absPath) const
         const std::string& t = layer.target;
         if (absPath == t)
             return layer.upper;
-        if (absPath.compare(0, t.size(), t) == 0 && absPath.size() > t.size() &&
-            absPath[t.size()] == '/')
+        if (absPath.compare(0, t.size(), t) == 0 && absPath.size() > t.size() && absPath[t.size()] == '/')
             return layer.upper + absPath.substr(t.size());
     }
     return "";

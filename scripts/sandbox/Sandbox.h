@@ -81,8 +81,7 @@ public:
     // child subreaper, so that descendants of the program that it orphans
     // can be reaped with waitExit as well.
     pid_t start(const std::vector<std::string>& argv,
-                const std::vector<std::string>& env = defaultEnvironment(),
-                const ChildSetup& setup = {});
+                const std::vector<std::string>& env = defaultEnvironment(), const ChildSetup& setup = {});
 
     // The same namespace and overlays for the calling process itself (as
     // root; otherwise only while single-threaded). Binds the recorder.

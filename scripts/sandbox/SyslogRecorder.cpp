@@ -12,12 +12,11 @@ namespace orvanta::test {
 
 namespace {
 
-const char* const severityNames[] = {"emerg",   "alert",  "crit", "err",
-                                     "warning", "notice", "info", "debug"};
-const char* const facilityNames[] = {
-    "kern",   "user",   "mail",     "daemon", "auth",   "syslog",   "lpr",     "news",
-    "uucp",   "cron",   "authpriv", "ftp",    "ntp",    "security", "console", "cron2",
-    "local0", "local1", "local2",   "local3", "local4", "local5",   "local6",  "local7"};
+const char* const severityNames[] = {"emerg", "alert", "crit", "err", "warning", "notice", "info", "debug"};
+const char* const facilityNames[] = {"kern",   "user",     "mail",    "daemon", "auth",     "syslog",
+                                     "lpr",    "news",     "uucp",    "cron",   "authpriv", "ftp",
+                                     "ntp",    "security", "console", "cron2",  "local0",   "local1",
+                                     "local2", "local3",   "local4",  "local5", "local6",   "local7"};
 
 bool isTimestamp(const std::string& s, std::size_t at)
 {
@@ -127,8 +126,7 @@ void SyslogRecorder::receive()
         ssize_t n = recv(socketFd, buffer.data(), buffer.size(), MSG_DONTWAIT);
         if (n < 0)
             continue;
-        SyslogMessage m =
-            parseSyslogDatagram(std::string(buffer.data(), static_cast<std::size_t>(n)));
+        SyslogMessage m = parseSyslogDatagram(std::string(buffer.data(), static_cast<std::size_t>(n)));
         m.arrival = Clock::now();
         std::lock_guard<std::mutex> lock(guard);
         kept.push_back(std::move(m));

@@ -63,8 +63,7 @@ public:
     // matches; gives it, or nothing on timeout.
     std::optional<SyslogMessage> waitFor(const Predicate& match, std::chrono::milliseconds timeout,
                                          std::size_t from = 0) const;
-    std::optional<SyslogMessage> waitForText(const std::string& text,
-                                             std::chrono::milliseconds timeout,
+    std::optional<SyslogMessage> waitForText(const std::string& text, std::chrono::milliseconds timeout,
                                              std::size_t from = 0) const;
     // Waits until at least n messages have arrived.
     bool waitForCount(std::size_t n, std::chrono::milliseconds timeout) const;

@@ -34,8 +34,7 @@ const char cellctl[] =
 
 // Path below dir -> permission bits, or 'd' added for folders; overlay
 // whiteouts (the real /opt's entries hidden) are left out.
-void listTree(const std::string& dir, const std::string& prefix,
-              std::map<std::string, std::string>& tree)
+void listTree(const std::string& dir, const std::string& prefix, std::map<std::string, std::string>& tree)
 {
     DIR* d = opendir(dir.c_str());
     if (!d)
@@ -49,8 +48,7 @@ void listTree(const std::string& dir, const std::string& prefix,
         if (lstat(path.c_str(), &st) != 0 || (S_ISCHR(st.st_mode) && st.st_rdev == makedev(0, 0)))
             continue;
         char mode[8];
-        std::snprintf(mode, sizeof mode, "%s%04o", S_ISDIR(st.st_mode) ? "d" : "",
-                      st.st_mode & 07777);
+        std::snprintf(mode, sizeof mode, "%s%04o", S_ISDIR(st.st_mode) ? "d" : "", st.st_mode & 07777);
         tree[prefix + name] = mode;
         if (S_ISDIR(st.st_mode))
             listTree(path, prefix + name + "/", tree);
@@ -106,26 +104,22 @@ TEST(RouterArchive, InstallsIntoAnEmptyOptWhereTheModuleStartsAndStops)
         {"orvanta/lib/tessard-system-resources.so", "0644"},
     };
     EXPECT_EQ(tree, expected);
-    EXPECT_EQ(sandbox.readFile("/opt/orvanta/etc/settings.default"),
-              sourceFile("dist/settings.default"));
+    EXPECT_EQ(sandbox.readFile("/opt/orvanta/etc/settings.default"), sourceFile("dist/settings.default"));
     EXPECT_EQ(sandbox.readFile("/opt/orvanta/etc/init"), sourceFile("dist/init"));
 
     // The agent comes with the router, not with the module.
-    ASSERT_TRUE(
-        shell.place("/opt/orvanta/bin/tessard", readFileBytes(ORVANTA_AGENT).value_or(""), "0755"));
+    ASSERT_TRUE(shell.place("/opt/orvanta/bin/tessard", readFileBytes(ORVANTA_AGENT).value_or(""), "0755"));
     ASSERT_TRUE(shell.place("/usr/bin/rtrinfo", rtrinfo, "0755"));
     ASSERT_TRUE(shell.place("/usr/bin/cellctl", cellctl, "0755"));
 
     result = shell.run("/opt/orvanta/etc/init start");
     EXPECT_EQ(result.exitCode, 0);
-    EXPECT_EQ(
-        result.out,
-        "orvanta: disabled in /opt/orvanta/etc/settings (MOD_ORVANTA_ENABLED), not started\n");
+    EXPECT_EQ(result.out,
+              "orvanta: disabled in /opt/orvanta/etc/settings (MOD_ORVANTA_ENABLED), not started\n");
     EXPECT_EQ(sandbox.readFile("/opt/orvanta/etc/settings"), sourceFile("dist/settings.default"));
 
     // The installation steps of the README.
-    const char* const setUp[] = {"set MOD_ORVANTA_USERNAME router",
-                                 "set MOD_ORVANTA_PASSWORD 'new secret'",
+    const char* const setUp[] = {"set MOD_ORVANTA_USERNAME router", "set MOD_ORVANTA_PASSWORD 'new secret'",
                                  "set MOD_ORVANTA_ENABLED 1", "show"};
     for (const char* command : setUp) {
         result = shell.run(std::string("/opt/orvanta/bin/orvanta-settings ") + command);

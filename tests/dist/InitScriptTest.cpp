@@ -31,8 +31,7 @@ const char settingsPath[] = "/opt/orvanta/etc/settings";
 const char defaultsPath[] = "/opt/orvanta/etc/settings.default";
 const std::string defaults = sourceFile("dist/settings.default");
 const char pidPath[] = "/var/orvanta/module-supervisor.pid";
-const char disabled[] =
-    "orvanta: disabled in /opt/orvanta/etc/settings (MOD_ORVANTA_ENABLED), not started\n";
+const char disabled[] = "orvanta: disabled in /opt/orvanta/etc/settings (MOD_ORVANTA_ENABLED), not started\n";
 const char missing[] = "orvanta: /opt/orvanta/bin/module-supervisor is missing\n";
 const char stale[] = "orvanta: not running (stale pid file /var/orvanta/module-supervisor.pid)\n";
 
@@ -71,8 +70,7 @@ std::map<int, std::string> openDescriptors(pid_t pid)
 std::string mountNamespace(pid_t pid)
 {
     char target[64] = {};
-    return readlink(("/proc/" + std::to_string(pid) + "/ns/mnt").c_str(), target,
-                    sizeof target - 1) > 0
+    return readlink(("/proc/" + std::to_string(pid) + "/ns/mnt").c_str(), target, sizeof target - 1) > 0
                ? target
                : "";
 }
@@ -86,8 +84,7 @@ std::vector<pid_t> supervisorsBeside(pid_t pid)
     DIR* proc = opendir("/proc");
     while (dirent* entry = proc ? readdir(proc) : nullptr) {
         pid_t p = std::atoi(entry->d_name);
-        if (p > 0 && processName(p) == "module-supervis" && processLiving(p) &&
-            mountNamespace(p) == ns)
+        if (p > 0 && processName(p) == "module-supervis" && processLiving(p) && mountNamespace(p) == ns)
             found.push_back(p);
     }
     if (proc)
@@ -100,8 +97,7 @@ std::vector<pid_t> supervisorsBeside(pid_t pid)
             children.push_back(child);
     found.erase(std::remove_if(found.begin(), found.end(),
                                [&](pid_t p) {
-                                   return std::find(children.begin(), children.end(), p) !=
-                                          children.end();
+                                   return std::find(children.begin(), children.end(), p) != children.end();
                                }),
                 found.end());
     return found;
@@ -117,8 +113,7 @@ bool mayLowerOomScore()
         _exit(fd >= 0 && write(fd, "-1", 2) == 2 ? 0 : 1);
     }
     int status = 0;
-    return child > 0 && waitpid(child, &status, 0) == child && WIFEXITED(status) &&
-           WEXITSTATUS(status) == 0;
+    return child > 0 && waitpid(child, &status, 0) == child && WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
 class InitScript : public ::testing::TestWithParam<const char*> {
@@ -163,8 +158,8 @@ protected:
     {
         const std::string bin = sandbox->dir() + "/busybox-bin";
         mkdir(bin.c_str(), 0755);
-        for (const char* tool : {"sh", "awk", "cp", "sync", "sleep", "mkdir", "chmod", "rm", "mv",
-                                 "cat", "printf", "ls", "id", "ln", "readlink"})
+        for (const char* tool : {"sh", "awk", "cp", "sync", "sleep", "mkdir", "chmod", "rm", "mv", "cat",
+                                 "printf", "ls", "id", "ln", "readlink"})
             EXPECT_EQ(symlink(ORVANTA_BUSYBOX, (bin + "/" + tool).c_str()), 0) << tool;
         std::vector<std::string> env = Sandbox::defaultEnvironment();
         env[0] = "PATH=" + bin;
@@ -173,19 +168,15 @@ protected:
 
     void installModule(const std::string& agent = stubAgent)
     {
-        ASSERT_TRUE(sandbox->writeFile("/opt/orvanta/bin/module-supervisor",
-                                       sourceBytes(ORVANTA_SUPERVISOR), 0755));
         ASSERT_TRUE(
-            sandbox->writeFile("/opt/orvanta/bin/orvanta-log", sourceBytes(ORVANTA_RELAY), 0755));
+            sandbox->writeFile("/opt/orvanta/bin/module-supervisor", sourceBytes(ORVANTA_SUPERVISOR), 0755));
+        ASSERT_TRUE(sandbox->writeFile("/opt/orvanta/bin/orvanta-log", sourceBytes(ORVANTA_RELAY), 0755));
         ASSERT_TRUE(sandbox->writeFile("/opt/orvanta/bin/tessard", agent, 0755));
     }
 
     static std::string sourceBytes(const char* path) { return readFileBytes(path).value_or(""); }
 
-    void enable()
-    {
-        ASSERT_TRUE(sandbox->writeFile(settingsPath, "MOD_ORVANTA_ENABLED=1\n", 0600));
-    }
+    void enable() { ASSERT_TRUE(sandbox->writeFile(settingsPath, "MOD_ORVANTA_ENABLED=1\n", 0600)); }
 
     ScriptResult init(const std::string& action) { return runInit(*sandbox, shell, action); }
 
@@ -239,8 +230,7 @@ protected:
         EXPECT_FALSE(processLiving(agent)) << "agent still running";
         EXPECT_FALSE(processLiving(pipeline)) << "the agent's pipeline still running";
         EXPECT_EQ(livingGroupMembers(supervisor), std::vector<pid_t>{});
-        EXPECT_EQ(livingSessionMembers(supervisor), std::vector<pid_t>{})
-            << "the log relay is left";
+        EXPECT_EQ(livingSessionMembers(supervisor), std::vector<pid_t>{}) << "the log relay is left";
     }
 
     std::unique_ptr<Sandbox> sandbox;
@@ -299,10 +289,9 @@ TEST_P(InitScript, StartMakesMissingSettingsAndAsksTheSettingsToolWhetherTheModu
     ScriptResult result = init("start");
     EXPECT_EQ(result.exitCode, 0);
     EXPECT_EQ(result.out, disabled);
-    EXPECT_EQ(
-        result.err,
-        "orvanta: cannot create /opt/orvanta/etc/settings from /opt/orvanta/etc/settings.default\n"
-        "orvanta-settings: /opt/orvanta/etc/settings is missing\n");
+    EXPECT_EQ(result.err,
+              "orvanta: cannot create /opt/orvanta/etc/settings from /opt/orvanta/etc/settings.default\n"
+              "orvanta-settings: /opt/orvanta/etc/settings is missing\n");
 
     ASSERT_EQ(unlink(sandbox->hostPath(settingsPath).c_str()), 0);
     ASSERT_TRUE(sandbox->makeDir(settingsPath));
@@ -324,8 +313,7 @@ TEST_P(InitScript, StartsReportsAndStopsTheModuleLeavingNothingRunning)
     EXPECT_EQ(sandbox->fileMode("/var/orvanta"), mode_t{0700});
     EXPECT_EQ(sandbox->readFile(pidPath), std::to_string(supervisor) + "\n");
     EXPECT_EQ(processName(supervisor), "module-supervis");
-    EXPECT_EQ(livingGroupMembers(supervisor).size(), 3u)
-        << "supervisor, agent, pipeline, none else";
+    EXPECT_EQ(livingGroupMembers(supervisor).size(), 3u) << "supervisor, agent, pipeline, none else";
     EXPECT_EQ(sandbox->readFile("/var/orvanta/agent.env"), "/opt/orvanta/lib\n");
 
     ScriptResult result = init("status");
@@ -361,13 +349,13 @@ TEST_P(InitScript, StartsReportsAndStopsTheModuleLeavingNothingRunning)
 TEST_P(InitScript, PassesTheAgentsLogToSyslog)
 {
     installModule(sourceBytes(ORVANTA_AGENT));
-    ASSERT_TRUE(sandbox->writeFile("/opt/orvanta/lib/tessard-system-resources.so",
-                                   sourceBytes(ORVANTA_PLUGIN)));
+    ASSERT_TRUE(
+        sandbox->writeFile("/opt/orvanta/lib/tessard-system-resources.so", sourceBytes(ORVANTA_PLUGIN)));
     RouterTools tools(*sandbox);
     ASSERT_TRUE(tools.installed());
     tools.modemReady("351234567890123", "4711", "89490200001234567890");
-    ASSERT_TRUE(sandbox->writeFile(
-        settingsPath, "MOD_ORVANTA_ENABLED=1\nMOD_ORVANTA_USERNAME=router-17\n", 0600));
+    ASSERT_TRUE(
+        sandbox->writeFile(settingsPath, "MOD_ORVANTA_ENABLED=1\nMOD_ORVANTA_USERNAME=router-17\n", 0600));
     // The caller's own descriptor, which its children inherit.
     const std::string callers = sandbox->dir() + "/caller.lock";
     const char* callersPath = callers.c_str();
@@ -390,8 +378,7 @@ TEST_P(InitScript, PassesTheAgentsLogToSyslog)
     for (const auto& [fd, target] : descriptors)
         EXPECT_NE(target, callers) << "the relay keeps its caller's descriptor " << fd;
     if (mayLowerOomScore()) {
-        EXPECT_EQ(readFileBytes("/proc/" + std::to_string(relays[0]) + "/oom_score_adj"),
-                  "-1000\n");
+        EXPECT_EQ(readFileBytes("/proc/" + std::to_string(relays[0]) + "/oom_score_adj"), "-1000\n");
     }
 
     result = init("stop");
@@ -402,9 +389,8 @@ TEST_P(InitScript, PassesTheAgentsLogToSyslog)
 
     // The agent's standard output (here the development agent's wire lines)
     // arrives too, untagged: info.
-    EXPECT_EQ(
-        transcript(syslog.messages(), supervisor, "tessard"),
-        R"(notice.daemon tessard: Server http://developer.orvanta.com/s, user router-17, interval 0 s.
+    EXPECT_EQ(transcript(syslog.messages(), supervisor, "tessard"),
+              R"(notice.daemon tessard: Server http://developer.orvanta.com/s, user router-17, interval 0 s.
 err.daemon tessard: tessard-measured-values.so: cannot open shared object file: No such file or directory
 notice.daemon tessard: Handler system_resources, interval 60 s.
 warning.daemon tessard: No plugin of type measured_values.
@@ -469,8 +455,7 @@ TEST_P(InitScript, APidFileAndLockOfAnEndedProcessAreStale)
 
     auto before = std::chrono::steady_clock::now();
     pid_t supervisor = startModule();
-    EXPECT_LT(std::chrono::steady_clock::now() - before, 10s)
-        << "waited for a lock whose holder is gone";
+    EXPECT_LT(std::chrono::steady_clock::now() - before, 10s) << "waited for a lock whose holder is gone";
     EXPECT_NE(supervisor, gone);
     EXPECT_EQ(init("status").exitCode, 0);
     EXPECT_EQ(init("stop").out, "orvanta: stopped\n");
@@ -526,15 +511,14 @@ TEST_P(InitScript, StartsAtTheSameMomentRunOneSupervisor)
 {
     installModule();
     enable();
-    std::string start = shell.argv[0] + (shell.argv.size() > 1 ? " " + shell.argv[1] : "") +
-                        " /opt/orvanta/etc/init start";
+    std::string start =
+        shell.argv[0] + (shell.argv.size() > 1 ? " " + shell.argv[1] : "") + " /opt/orvanta/etc/init start";
     ScriptResult result =
         runShell(*sandbox, shell, {"-c", start + " & " + start + " & " + start + " & wait"});
     pid_t pid = supervisorPid();
     ASSERT_GT(pid, 0);
     std::vector<std::string> lines;
-    for (std::size_t at = 0, end; (end = result.out.find('\n', at)) != std::string::npos;
-         at = end + 1)
+    for (std::size_t at = 0, end; (end = result.out.find('\n', at)) != std::string::npos; at = end + 1)
         lines.push_back(result.out.substr(at, end + 1 - at));
     std::sort(lines.begin(), lines.end());
     const std::string already = "orvanta: already running (pid " + std::to_string(pid) + ")\n";
@@ -564,8 +548,7 @@ TEST_P(InitScript, RefusesAVarOrvantaThatOthersCouldControl)
     } cases[] = {
         {"a link to a folder",
          [&] {
-             return sandbox->makeDir("/var/elsewhere", 0700) &&
-                    symlink("/var/elsewhere", at.c_str()) == 0;
+             return sandbox->makeDir("/var/elsewhere", 0700) && symlink("/var/elsewhere", at.c_str()) == 0;
          }},
         {"a file",
          [&] {
@@ -645,8 +628,6 @@ TEST_P(InitScript, RefusesAnUnknownAction)
 }
 
 INSTANTIATE_TEST_SUITE_P(Shells, InitScript, ::testing::Values("dash", "busybox"),
-                         [](const ::testing::TestParamInfo<const char*>& info) {
-                             return info.param;
-                         });
+                         [](const ::testing::TestParamInfo<const char*>& info) { return info.param; });
 
 } // namespace

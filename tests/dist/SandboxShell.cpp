@@ -63,8 +63,8 @@ ScriptResult SandboxShell::run(const std::string& command, std::chrono::seconds 
             pending.erase(0, end + 1);
             break;
         }
-        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-            deadline - std::chrono::steady_clock::now());
+        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline -
+                                                                          std::chrono::steady_clock::now());
         pollfd p{fromShell, POLLIN, 0};
         if (left.count() <= 0 || poll(&p, 1, static_cast<int>(left.count())) <= 0)
             return result;
@@ -84,8 +84,8 @@ bool SandboxShell::place(const std::string& absPath, const std::string& bytes, c
     const std::string staged = box.dir() + "/staged." + std::to_string(commandCount + 1);
     if (!writeFileBytes(staged, bytes))
         return false;
-    ScriptResult result = run("mkdir -p \"$(dirname '" + absPath + "')\" && cp '" + staged + "' '" +
-                              absPath + "' && chmod " + mode + " '" + absPath + "'");
+    ScriptResult result = run("mkdir -p \"$(dirname '" + absPath + "')\" && cp '" + staged + "' '" + absPath +
+                              "' && chmod " + mode + " '" + absPath + "'");
     unlink(staged.c_str());
     return result.exitCode == 0;
 }

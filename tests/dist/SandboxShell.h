@@ -26,8 +26,7 @@ public:
 
     // Runs one command line; its exit code (-1 when the shell did not answer
     // in time) and what it wrote on each stream.
-    ScriptResult run(const std::string& command,
-                     std::chrono::seconds timeout = std::chrono::seconds(60));
+    ScriptResult run(const std::string& command, std::chrono::seconds timeout = std::chrono::seconds(60));
 
     // Places bytes at absPath inside, through the shell (a file written into
     // an overlay's upper layer from outside may stay unseen inside).

@@ -50,8 +50,8 @@ const std::string unknown = refused(
     "unknown key MOD_ORVANTA_SERVER (known: MOD_ORVANTA_ENABLED, MOD_ORVANTA_USERNAME, "
     "MOD_ORVANTA_PASSWORD, "
     "MOD_ORVANTA_INTERVAL)");
-const std::string lineBreak = refused(
-    "the value of MOD_ORVANTA_USERNAME holds a line break (CR or LF), which no setting can hold");
+const std::string lineBreak =
+    refused("the value of MOD_ORVANTA_USERNAME holds a line break (CR or LF), which no setting can hold");
 
 class SettingsTool : public ::testing::Test {
 protected:
@@ -70,9 +70,9 @@ protected:
 
     ScriptResult run(const std::vector<std::string>& args, const Sandbox::ChildSetup& setup = {})
     {
-        return runShell(
-            *sandbox, {"orvanta-settings", {ORVANTA_SETTINGS_TOOL}, Sandbox::defaultEnvironment()},
-            args, setup);
+        return runShell(*sandbox,
+                        {"orvanta-settings", {ORVANTA_SETTINGS_TOOL}, Sandbox::defaultEnvironment()}, args,
+                        setup);
     }
 
     std::unique_ptr<Sandbox> sandbox;
@@ -97,12 +97,7 @@ TEST_F(SettingsTool, CommandLines)
          "12\n",
          "",
          "MOD_ORVANTA_INTERVAL=12abc\n"},
-        {{"get", "MOD_ORVANTA_PASSWORD"},
-         "MOD_ORVANTA_PASSWORD=\n",
-         0,
-         "\n",
-         "",
-         "MOD_ORVANTA_PASSWORD=\n"},
+        {{"get", "MOD_ORVANTA_PASSWORD"}, "MOD_ORVANTA_PASSWORD=\n", 0, "\n", "", "MOD_ORVANTA_PASSWORD=\n"},
         {{"get", "MOD_ORVANTA_PASSWORD"},
          "MOD_ORVANTA_ENABLED=1\n",
          1,
@@ -157,8 +152,7 @@ TEST_F(SettingsTool, CommandLines)
          absent,
          5,
          "",
-         refused(
-             "/opt/orvanta/etc/settings is missing, and so is /opt/orvanta/etc/settings.default"),
+         refused("/opt/orvanta/etc/settings is missing, and so is /opt/orvanta/etc/settings.default"),
          absent,
          false},
         // set refuses what the file could not give back, or the module could not use.
@@ -185,8 +179,7 @@ TEST_F(SettingsTool, CommandLines)
          configured,
          4,
          "",
-         refused(
-             "MOD_ORVANTA_INTERVAL takes a whole number from 0 to 4294967295, not \"4294967296\""),
+         refused("MOD_ORVANTA_INTERVAL takes a whole number from 0 to 4294967295, not \"4294967296\""),
          configured},
         {{"set", "MOD_ORVANTA_SERVER", "x"}, configured, 3, "", unknown, configured},
         {{"set", "MOD_ORVANTA_ENABLED"}, configured, 2, "", usage, configured},
@@ -208,8 +201,7 @@ TEST_F(SettingsTool, CommandLines)
         const bool saved = row.exitCode == 0 && row.args[0] == "set";
         EXPECT_EQ(sandbox->fileMode(settingsPath),
                   row.after ? std::optional(mode_t(saved ? 0600 : 0644)) : std::nullopt);
-        EXPECT_EQ(sandbox->readFile(defaultsPath),
-                  row.defaultsShipped ? std::optional(defaults) : absent);
+        EXPECT_EQ(sandbox->readFile(defaultsPath), row.defaultsShipped ? std::optional(defaults) : absent);
     }
 }
 
@@ -218,24 +210,21 @@ TEST_F(SettingsTool, AFileThatCannotBeReadOrSavedIsLeftAsItWas)
     place(settingsPath, configured);
     const Sandbox::ChildSetup readOnly = [] {
         if (mount("/opt/orvanta/etc", "/opt/orvanta/etc", nullptr, MS_BIND, nullptr) != 0 ||
-            mount(nullptr, "/opt/orvanta/etc", nullptr, MS_BIND | MS_REMOUNT | MS_RDONLY,
-                  nullptr) != 0)
+            mount(nullptr, "/opt/orvanta/etc", nullptr, MS_BIND | MS_REMOUNT | MS_RDONLY, nullptr) != 0)
             _exit(125);
     };
     ScriptResult result = run({"set", "MOD_ORVANTA_ENABLED", "0"}, readOnly);
     EXPECT_EQ(result.exitCode, 6);
     EXPECT_EQ(result.out, "");
-    EXPECT_EQ(
-        result.err,
-        refused("cannot save /opt/orvanta/etc/settings (Read-only file system); it is unchanged"));
+    EXPECT_EQ(result.err,
+              refused("cannot save /opt/orvanta/etc/settings (Read-only file system); it is unchanged"));
     EXPECT_EQ(sandbox->readFile(settingsPath), configured);
 
     ASSERT_EQ(unlink(sandbox->hostPath(settingsPath).c_str()), 0);
     ASSERT_TRUE(sandbox->makeDir(settingsPath));
     const std::string notAFile = refused("cannot read /opt/orvanta/etc/settings: Is a directory");
     for (const std::vector<std::string>& args :
-         {std::vector<std::string>{"get", "MOD_ORVANTA_ENABLED"},
-          {"set", "MOD_ORVANTA_ENABLED", "0"}}) {
+         {std::vector<std::string>{"get", "MOD_ORVANTA_ENABLED"}, {"set", "MOD_ORVANTA_ENABLED", "0"}}) {
         result = run(args);
         SCOPED_TRACE(args[0]);
         EXPECT_EQ(result.exitCode, 6);

@@ -32,9 +32,8 @@ const char record[] = "1002,4242,351234567890123,4711,89490200001234567890";
 
 std::string registration()
 {
-    std::string text = std::string("10,1000,") + supportedSet + "\r\n" + "10,1001," +
-                       supportedClear + "\r\n" + "11,2000," + deviceCheck + "\r\n" + "10,1002," +
-                       mobile + "\r\n";
+    std::string text = std::string("10,1000,") + supportedSet + "\r\n" + "10,1001," + supportedClear +
+                       "\r\n" + "11,2000," + deviceCheck + "\r\n" + "10,1002," + mobile + "\r\n";
     std::string shown = "identifier: " + templateIdentifier(text) + "\n";
     shown += std::string("template: 10,1000,") + supportedSet + "\n";
     shown += std::string("template: 10,1001,") + supportedClear + "\n";
@@ -50,8 +49,7 @@ protected:
         ORVANTA_REQUIRE_SANDBOX();
         ASSERT_TRUE(module.ready) << module.sandbox.lastError();
         module.tools.modemReady("351234567890123", "4711", "89490200001234567890");
-        ASSERT_TRUE(
-            module.sandbox.writeFile(ModuleSandbox::configurationPath, agentConfiguration(60)));
+        ASSERT_TRUE(module.sandbox.writeFile(ModuleSandbox::configurationPath, agentConfiguration(60)));
     }
 
     // Runs the agent for one round; gives its exit status.
@@ -96,8 +94,7 @@ TEST_F(AgentTest, TheSupervisorsCommandLineWorks)
     ASSERT_TRUE(module.waitForWire("request: 1002,1,351234567890123,4711,89490200001234567890\n"))
         << module.wire() << module.log();
     // -v: warnings and messages decorated, no debug lines.
-    EXPECT_TRUE(
-        module.waitForLog("[WRN] \x1b[0m\x1b[33mNo plugin of type measured_values.\x1b[0m\n"))
+    EXPECT_TRUE(module.waitForLog("[WRN] \x1b[0m\x1b[33mNo plugin of type measured_values.\x1b[0m\n"))
         << module.log();
     EXPECT_EQ(module.log().find("[DBG]"), std::string::npos);
 
@@ -112,16 +109,15 @@ TEST_F(AgentTest, AModemThatIsLateIsReportedOnceItAnswers)
 {
     module.tools.modemReady("", "4711", "89490200001234567890");
     ASSERT_TRUE(module.sandbox.writeFile(ModuleSandbox::configurationPath, agentConfiguration(1)));
-    pid_t pid = module.start(
-        {ModuleSandbox::agentPath, "-v", "-d", "4242", "-c", ModuleSandbox::configurationPath});
+    pid_t pid =
+        module.start({ModuleSandbox::agentPath, "-v", "-d", "4242", "-c", ModuleSandbox::configurationPath});
     ORVANTA_REQUIRE_STARTED(module.sandbox, pid);
 
     ASSERT_TRUE(module.waitForLog("No mobile info available", 2)) << module.log();
     EXPECT_EQ(module.wire().find("request:"), std::string::npos) << module.wire();
 
     module.tools.modemReady("351234567890123", "4711", "89490200001234567890");
-    ASSERT_TRUE(module.waitForWire(std::string("request: ") + record + "\nstatus: 0\n"))
-        << module.wire();
+    ASSERT_TRUE(module.waitForWire(std::string("request: ") + record + "\nstatus: 0\n")) << module.wire();
     EXPECT_EQ(module.wire().find("request: 1002,4242,\n"), std::string::npos);
     EXPECT_EQ(module.wire().find("request: 1002,4242,,"), std::string::npos);
 
@@ -183,11 +179,9 @@ TEST_F(AgentTest, BadLibrariesAndGroupsAreReportedAndSkipped)
                   errLine("/opt/orvanta/lib/text.so: invalid ELF header") + "\n" +
                   errLine("/opt/orvanta/lib: cannot read file data: Is a directory") + "\n" +
                   errLine(TEST_PLUGIN_NO_INIT ": undefined symbol: plugin_init") + "\n" +
-                  msgLine("initfails: init") + "\n" +
-                  errLine("Plugin initialization function returned 7.") + "\n" +
-                  wrnLine("No plugin of type (none).") + "\n" +
-                  wrnLine("No plugin of type nobody.") + "\n" +
-                  msgLine("Handler system_resources, interval 60 s.") + "\n" +
+                  msgLine("initfails: init") + "\n" + errLine("Plugin initialization function returned 7.") +
+                  "\n" + wrnLine("No plugin of type (none).") + "\n" + wrnLine("No plugin of type nobody.") +
+                  "\n" + msgLine("Handler system_resources, interval 60 s.") + "\n" +
                   msgLine("Agent running.") + "\n" + msgLine("Agent stopped.") + "\n");
 #endif
 }
@@ -211,8 +205,8 @@ TEST_F(AgentTest, RecordsKeptAfterThreeFailedPassesGoOutWithTheNextRound)
     std::string answers = module.sandbox.dir() + "/answers";
     std::ofstream(answers) << "40,1\n40,1\n40,1\n";
     ASSERT_TRUE(module.sandbox.writeFile(ModuleSandbox::configurationPath, agentConfiguration(1)));
-    pid_t pid = module.start({ModuleSandbox::agentPath, "-d", "4242", "-a", answers, "-c",
-                              ModuleSandbox::configurationPath});
+    pid_t pid = module.start(
+        {ModuleSandbox::agentPath, "-d", "4242", "-a", answers, "-c", ModuleSandbox::configurationPath});
     ORVANTA_REQUIRE_STARTED(module.sandbox, pid);
 
     std::string line = std::string("request: ") + record + "\n";
@@ -221,7 +215,6 @@ TEST_F(AgentTest, RecordsKeptAfterThreeFailedPassesGoOutWithTheNextRound)
     ::kill(pid, SIGTERM);
     ASSERT_TRUE(module.sandbox.waitExit(pid, 2s));
     std::string rejected = line + "status: 0\nresponse: 40,1\n";
-    EXPECT_EQ(
-        module.wire().substr(0, registration().size() + 3 * rejected.size() + twoLines.size()),
-        registration() + rejected + rejected + rejected + twoLines);
+    EXPECT_EQ(module.wire().substr(0, registration().size() + 3 * rejected.size() + twoLines.size()),
+              registration() + rejected + rejected + rejected + twoLines);
 }

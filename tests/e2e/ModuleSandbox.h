@@ -83,10 +83,10 @@ public:
         // The wrapper notes the agent's pid, so that a test can kill it.
         ready = sandbox.ok() && tools.installed() && !bytes.empty() &&
                 sandbox.writeFile("/opt/orvanta/lib/tessard-system-resources.so", bytes, 0755) &&
-                sandbox.writeFile(agentPath,
-                                  "#!/bin/sh\necho $$ > " + std::string(agentPidPath) + "\nexec '" +
-                                      agent + "' \"$@\"\n",
-                                  0755);
+                sandbox.writeFile(
+                    agentPath,
+                    "#!/bin/sh\necho $$ > " + std::string(agentPidPath) + "\nexec '" + agent + "' \"$@\"\n",
+                    0755);
     }
 
     // The environment that the router's start script gives the supervisor.
@@ -99,8 +99,7 @@ public:
 
     // Starts argv with standard output and error going to the files, with
     // the entries of extraEnvironment added to environment().
-    pid_t start(const std::vector<std::string>& argv,
-                const std::vector<std::string>& extraEnvironment = {})
+    pid_t start(const std::vector<std::string>& argv, const std::vector<std::string>& extraEnvironment = {})
     {
         std::string outPath = out, errPath = err;
         std::vector<std::string> env = environment();
@@ -133,8 +132,7 @@ public:
     {
         return waitFor(out, piece, count, timeout);
     }
-    bool waitForLog(const std::string& piece, size_t count = 1,
-                    std::chrono::milliseconds timeout = 15s) const
+    bool waitForLog(const std::string& piece, size_t count = 1, std::chrono::milliseconds timeout = 15s) const
     {
         return waitFor(err, piece, count, timeout);
     }

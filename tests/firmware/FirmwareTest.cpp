@@ -27,11 +27,10 @@ namespace {
 
 const std::string runtimeRoot = ORVANTA_OLD_RUNTIME "/root";
 
-#define REQUIRE_OLD_RUNTIME()                                                                \
-    do {                                                                                     \
-        if (!readFileBytes(ORVANTA_OLD_RUNTIME "/ready"))                                    \
-            GTEST_SKIP()                                                                     \
-                << "Debian 11's runtime was not fetched (firmware_fetch_debian11 says why)"; \
+#define REQUIRE_OLD_RUNTIME()                                                                         \
+    do {                                                                                              \
+        if (!readFileBytes(ORVANTA_OLD_RUNTIME "/ready"))                                             \
+            GTEST_SKIP() << "Debian 11's runtime was not fetched (firmware_fetch_debian11 says why)"; \
     } while (0)
 
 std::string artifact(const std::string& installed, const char* built)
@@ -44,9 +43,8 @@ std::string artifact(const std::string& installed, const char* built)
 // run on the runtime below root (this machine's when empty).
 std::string run(const std::string& program, const std::string& root, int* exitCode)
 {
-    std::string command =
-        (root.empty() ? "env -u QEMU_LD_PREFIX '" : "env QEMU_LD_PREFIX='" + root + "' '") +
-        program + "' 2>&1";
+    std::string command = (root.empty() ? "env -u QEMU_LD_PREFIX '" : "env QEMU_LD_PREFIX='" + root + "' '") +
+                          program + "' 2>&1";
     std::string output;
     FILE* pipe = popen(command.c_str(), "r");
     if (!pipe)
@@ -98,8 +96,7 @@ const char wireRecord[] = "request: 1002,1,351234567890123,4711,8949020000123456
 // which the relay passes on to syslog) has arrived count times.
 bool waitForRecords(const SyslogRecorder& syslog, std::size_t count, std::chrono::seconds timeout)
 {
-    for (auto deadline = std::chrono::steady_clock::now() + timeout;;
-         std::this_thread::sleep_for(20ms)) {
+    for (auto deadline = std::chrono::steady_clock::now() + timeout;; std::this_thread::sleep_for(20ms)) {
         std::size_t found = 0;
         for (const SyslogMessage& m : syslog.messages())
             found += m.ident == "tessard" && m.text == wireRecord;
@@ -118,8 +115,8 @@ bool waitForRecords(const SyslogRecorder& syslog, std::size_t count, std::chrono
 TEST(StartUp, RunsTheConstructorsOnceOnThisMachinesGlibc)
 {
     int exitCode = -1;
-    EXPECT_EQ(run(STARTUP_PROBE, "", &exitCode), std::string("glibc ") + gnu_get_libc_version() +
-                                                     ", constructor runs: 1\ndestructor ran\n");
+    EXPECT_EQ(run(STARTUP_PROBE, "", &exitCode),
+              std::string("glibc ") + gnu_get_libc_version() + ", constructor runs: 1\ndestructor ran\n");
     EXPECT_EQ(exitCode, 0);
 }
 
@@ -146,15 +143,14 @@ TEST(OldFirmware, TheModuleRunsOnDebian11)
 {
     REQUIRE_OLD_RUNTIME();
     ORVANTA_REQUIRE_SANDBOX();
-    ModuleSandbox module(artifact("lib/tessard-system-resources.so", TESSARD_SYSTEM_RESOURCES),
-                         TESSARD_DEV);
+    ModuleSandbox module(artifact("lib/tessard-system-resources.so", TESSARD_SYSTEM_RESOURCES), TESSARD_DEV);
     ASSERT_TRUE(module.ready) << module.sandbox.lastError();
     module.tools.modemReady("351234567890123", "4711", "89490200001234567890");
     ASSERT_TRUE(module.sandbox.writeFile("/opt/orvanta/etc/settings", settings));
 
-    pid_t supervisor = module.start({artifact("bin/orvanta-log", ORVANTA_RELAY),
-                                     artifact("bin/module-supervisor", MODULE_SUPERVISOR)},
-                                    {"QEMU_LD_PREFIX=" + runtimeRoot});
+    pid_t supervisor = module.start(
+        {artifact("bin/orvanta-log", ORVANTA_RELAY), artifact("bin/module-supervisor", MODULE_SUPERVISOR)},
+        {"QEMU_LD_PREFIX=" + runtimeRoot});
     ORVANTA_REQUIRE_STARTED(module.sandbox, supervisor);
     SyslogRecorder& syslog = module.sandbox.syslog();
 
@@ -168,13 +164,12 @@ TEST(OldFirmware, TheModuleRunsOnDebian11)
     EXPECT_EQ(mappedLibraries(supervisor), runtimeLibraries({"ld-2.31.so", "libc-2.31.so"}));
     std::vector<pid_t> relays = livingSessionMembers(supervisor);
     relays.erase(std::remove(relays.begin(), relays.end(), supervisor), relays.end());
-    relays.erase(std::remove_if(relays.begin(), relays.end(),
-                                [](pid_t p) { return processName(p) != "orvanta-log"; }),
-                 relays.end());
+    relays.erase(
+        std::remove_if(relays.begin(), relays.end(), [](pid_t p) { return processName(p) != "orvanta-log"; }),
+        relays.end());
     ASSERT_EQ(relays.size(), 1u) << everything();
     EXPECT_EQ(mappedLibraries(relays[0]), runtimeLibraries({"ld-2.31.so", "libc-2.31.so"}));
-    pid_t first =
-        std::atoi(module.sandbox.readFile(ModuleSandbox::agentPidPath).value_or("0").c_str());
+    pid_t first = std::atoi(module.sandbox.readFile(ModuleSandbox::agentPidPath).value_or("0").c_str());
     ASSERT_GT(first, 0);
     std::vector<std::string> agentLibraries =
         runtimeLibraries({"ld-2.31.so", "libc-2.31.so", "libconfig.so.9.2.0", "libdl-2.31.so",
@@ -211,9 +206,8 @@ TEST(OldFirmware, TheSettingsToolSavesASettingOnDebian11)
     ASSERT_TRUE(sandbox.writeFile("/opt/orvanta/etc/settings", settings, 0600));
     std::vector<std::string> env = Sandbox::defaultEnvironment();
     env.push_back("QEMU_LD_PREFIX=" + runtimeRoot);
-    pid_t tool = sandbox.start({artifact("bin/orvanta-settings", ORVANTA_SETTINGS_TOOL), "set",
-                                "MOD_ORVANTA_INTERVAL", "15"},
-                               env);
+    pid_t tool = sandbox.start(
+        {artifact("bin/orvanta-settings", ORVANTA_SETTINGS_TOOL), "set", "MOD_ORVANTA_INTERVAL", "15"}, env);
     ORVANTA_REQUIRE_STARTED(sandbox, tool);
     int status = -1;
     ASSERT_TRUE(sandbox.waitExit(tool, 20s, &status));

@@ -91,12 +91,11 @@ TEST_F(LoggerTest, VerbosityOneDecoratesAndAddsWarnings)
 
 TEST_F(LoggerTest, VerbosityTwoAndAboveWriteEverything)
 {
-    const std::string expected =
-        LOG_PREFIX_MSG "message 0" LOG_RESET "\n" LOG_PREFIX_WRN "warning one" LOG_RESET
-                       "\n" LOG_PREFIX_ERR "error 2" LOG_RESET "\n" LOG_PREFIX_DBG
-                       "debug 3" LOG_RESET "\n" LOG_PREFIX_DBG "level 7" LOG_RESET
-                       "\n"
-                       "\x1b[35m    a\n    b\n\x1b[0m";
+    const std::string expected = LOG_PREFIX_MSG
+        "message 0" LOG_RESET "\n" LOG_PREFIX_WRN "warning one" LOG_RESET "\n" LOG_PREFIX_ERR
+        "error 2" LOG_RESET "\n" LOG_PREFIX_DBG "debug 3" LOG_RESET "\n" LOG_PREFIX_DBG "level 7" LOG_RESET
+        "\n"
+        "\x1b[35m    a\n    b\n\x1b[0m";
     for (unsigned char level : {2, 3, 4, 255}) {
         SCOPED_TRACE(static_cast<int>(level));
         capture.clear();
@@ -137,8 +136,7 @@ TEST_F(LoggerTest, WritesMessagesLongerThanAnyBufferWhole)
     verbosity(3);
     Logger::log(Logger::DBG, "%s", longText.substr(0, 513).c_str());
     Logger::log(Logger::WRN, "%s", longText.substr(0, 5000).c_str());
-    EXPECT_EQ(withoutTimes(capture.text()), "<" + longText + ">\n" +
-                                                dbgLine(longText.substr(0, 513)) + "\n" +
+    EXPECT_EQ(withoutTimes(capture.text()), "<" + longText + ">\n" + dbgLine(longText.substr(0, 513)) + "\n" +
                                                 wrnLine(longText.substr(0, 5000)) + "\n");
 }
 
@@ -152,8 +150,8 @@ TEST_F(LoggerTest, ObjectsLogUnderTheirOwnVerbosity)
     own.logData("x");
     viaVaList(*Logger::instance(), Logger::WRN, "not shown");
     viaVaList(*Logger::instance(), Logger::MSG, "shown %d", 1);
-    EXPECT_EQ(withoutTimes(capture.text()), dbgLine("own debug") + "\n" + wrnLine("via va_list") +
-                                                "\n\x1b[35m    x\n\x1b[0mshown 1\n");
+    EXPECT_EQ(withoutTimes(capture.text()),
+              dbgLine("own debug") + "\n" + wrnLine("via va_list") + "\n\x1b[35m    x\n\x1b[0mshown 1\n");
 }
 
 TEST_F(LoggerTest, DumpsIndentEachLine)
@@ -260,8 +258,7 @@ TEST_F(LoggerTest, LinesFromSeveralThreadsNeverInterleave)
         ASSERT_NE(tag, std::string::npos) << line.substr(0, 100);
         size_t prefixLength = sizeof LOG_PREFIX_MSG - 1;
         int t = -1, i = -1, used = 0;
-        ASSERT_EQ(sscanf(line.c_str() + prefixLength, "%d:%d:%n", &t, &i, &used), 2)
-            << line.substr(0, 100);
+        ASSERT_EQ(sscanf(line.c_str() + prefixLength, "%d:%d:%n", &t, &i, &used), 2) << line.substr(0, 100);
         EXPECT_EQ(line.substr(0, prefixLength), prefixes[i % 4]);
         EXPECT_EQ(i, next[t]++) << "the lines of one thread come in order";
         EXPECT_EQ(line.substr(prefixLength + static_cast<size_t>(used)), bodyOf(t) + LOG_RESET);

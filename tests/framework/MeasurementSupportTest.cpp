@@ -145,8 +145,7 @@ TEST_F(MeasurementSupportTest, TransportFailingThreeTimesKeepsTheQueue)
     client.pushFailure(503);
     EXPECT_FALSE(support.sendAddedMeasurements());
     EXPECT_EQ(sent(), std::vector<Lines>(3, Lines{line("a"), line("b")}));
-    EXPECT_EQ(log(),
-              (Lines{dbgLine("Attempting to send 2 measurements."), failure, failure, failure}));
+    EXPECT_EQ(log(), (Lines{dbgLine("Attempting to send 2 measurements."), failure, failure, failure}));
 
     client.forgetRequests();
     EXPECT_TRUE(support.sendAddedMeasurements());
@@ -220,9 +219,8 @@ TEST_F(MeasurementSupportTest, UnmappableErrorRowsAreReportedAndIgnored)
     EXPECT_TRUE(support.sendAddedMeasurements());
     EXPECT_EQ(sent().size(), 1u);
     const std::string notFound = wrnLine("Measurement error not found in sent measurements.");
-    EXPECT_EQ(log(),
-              (Lines{dbgLine("Attempting to send 3 measurements."), notFound, notFound, notFound,
-                     wrnLine("Measurement error cannot be associated with a specific record.")}));
+    EXPECT_EQ(log(), (Lines{dbgLine("Attempting to send 3 measurements."), notFound, notFound, notFound,
+                            wrnLine("Measurement error cannot be associated with a specific record.")}));
 
     client.forgetRequests();
     EXPECT_TRUE(support.sendAddedMeasurements());
@@ -240,8 +238,7 @@ TEST_F(MeasurementSupportTest, ARecordFailingInEveryPassKeepsTheWholeQueue)
     });
     EXPECT_FALSE(support.sendAddedMeasurements());
     EXPECT_EQ(sent(), (std::vector<Lines>{{line("a"), line("b")}, {line("b")}, {line("b")}}));
-    EXPECT_EQ(log(),
-              (Lines{dbgLine("Attempting to send 2 measurements."), resend, resend, resend}));
+    EXPECT_EQ(log(), (Lines{dbgLine("Attempting to send 2 measurements."), resend, resend, resend}));
 
     // The record the platform took in the first pass goes out again too.
     client.forgetRequests();
@@ -264,8 +261,8 @@ TEST_F(MeasurementSupportTest, TransportFailureInAResendPassKeepsTheQueue)
     EXPECT_FALSE(support.sendAddedMeasurements());
     EXPECT_EQ(sent().size(), 4u);
     EXPECT_EQ(sent()[3], Lines{line("a")});
-    EXPECT_EQ(log(), (Lines{dbgLine("Attempting to send 2 measurements."), resend, failure, failure,
-                            failure}));
+    EXPECT_EQ(log(),
+              (Lines{dbgLine("Attempting to send 2 measurements."), resend, failure, failure, failure}));
 
     client.forgetRequests();
     EXPECT_TRUE(support.sendAddedMeasurements());
@@ -279,8 +276,8 @@ TEST_F(MeasurementSupportTest, AFullQueueDropsItsOldestRecordsABlockAtATime)
     std::vector<std::string> names;
     for (unsigned i = 0; i <= bound + block; ++i)
         names.push_back(std::to_string(i));
-    const std::string dropped = wrnLine("Measurement queue full: " + std::to_string(block) +
-                                        " oldest measurements dropped.");
+    const std::string dropped =
+        wrnLine("Measurement queue full: " + std::to_string(block) + " oldest measurements dropped.");
 
     for (unsigned i = 0; i < bound; ++i)
         queue(names[i].c_str());

@@ -51,8 +51,8 @@ protected:
 TEST_F(PluginHandlerTest, AsksTheAgentOnceForEachCapturedObjectInOrder)
 {
     ProbeHandler handler(configuration, agent, &destroyed);
-    EXPECT_EQ(agent.calls, (std::vector<std::string>{"requestClient", "templateCollection",
-                                                     "deviceId", "agentValue"}));
+    EXPECT_EQ(agent.calls,
+              (std::vector<std::string>{"requestClient", "templateCollection", "deviceId", "agentValue"}));
     handler.init();
     handler.run();
     handler.type();
@@ -66,8 +66,7 @@ TEST_F(PluginHandlerTest, KeepsWhatTheAgentGave)
     ProbeHandler handler(configuration, agent, &destroyed);
     EXPECT_EQ(&handler.capturedAgent(), &agent);
     EXPECT_EQ(handler.capturedClient(), &client);
-    EXPECT_EQ(handler.capturedCollection(),
-              reinterpret_cast<TemplateCollection*>(&agent.collection));
+    EXPECT_EQ(handler.capturedCollection(), reinterpret_cast<TemplateCollection*>(&agent.collection));
     EXPECT_EQ(handler.capturedValue(), -3);
     EXPECT_EQ(&handler.capturedConfiguration(), &configuration);
 }

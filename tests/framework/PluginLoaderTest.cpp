@@ -100,10 +100,7 @@ class LocalPlugin : public Plugin {
 public:
     explicit LocalPlugin(std::string name) : name(std::move(name)) {}
     const char* type() const override { return name.c_str(); }
-    PluginHandler* createHandler(PluginConfiguration&, AbstractAgent&) const override
-    {
-        return nullptr;
-    }
+    PluginHandler* createHandler(PluginConfiguration&, AbstractAgent&) const override { return nullptr; }
 
 private:
     std::string name;
@@ -112,10 +109,7 @@ private:
 class NamelessPlugin : public Plugin {
 public:
     const char* type() const override { return nullptr; }
-    PluginHandler* createHandler(PluginConfiguration&, AbstractAgent&) const override
-    {
-        return nullptr;
-    }
+    PluginHandler* createHandler(PluginConfiguration&, AbstractAgent&) const override { return nullptr; }
 };
 
 } // namespace
@@ -124,13 +118,11 @@ TEST_F(PluginLoaderTest, LoadsAWellBehavedLibraryAndRunsItsHandler)
 {
     const std::string alpha = library("alpha");
     ASSERT_TRUE(load(alpha));
-    EXPECT_EQ(logged(),
-              (Lines{dbgLine("Loading library: " + alpha), msgLine("alpha: init"),
-                     dbgLine("Plugin alpha registered."), dbgLine("Library loaded: " + alpha)}));
+    EXPECT_EQ(logged(), (Lines{dbgLine("Loading library: " + alpha), msgLine("alpha: init"),
+                               dbgLine("Plugin alpha registered."), dbgLine("Library loaded: " + alpha)}));
     ASSERT_EQ(manager->pluginCount(), 1u);
     dlerror();
-    EXPECT_EQ(dlsym(RTLD_DEFAULT, "plugin_init"), nullptr)
-        << "a library's symbols are not offered to others";
+    EXPECT_EQ(dlsym(RTLD_DEFAULT, "plugin_init"), nullptr) << "a library's symbols are not offered to others";
     Plugin* plugin = manager->getPlugin(0);
     ASSERT_NE(plugin, nullptr);
     EXPECT_STREQ(plugin->type(), "alpha");
@@ -172,9 +164,8 @@ TEST_F(PluginLoaderTest, RefusesALibraryWithSymbolsTheHostLacks)
     // Resolved at once, not when first called.
     const std::string unresolved = library("unresolved");
     EXPECT_FALSE(load(unresolved));
-    EXPECT_EQ(logged(),
-              (Lines{dbgLine("Loading library: " + unresolved),
-                     errLine(unresolved + ": undefined symbol: orvanta_missing_function")}));
+    EXPECT_EQ(logged(), (Lines{dbgLine("Loading library: " + unresolved),
+                               errLine(unresolved + ": undefined symbol: orvanta_missing_function")}));
     EXPECT_FALSE(isOpen(unresolved));
 }
 
@@ -257,8 +248,8 @@ TEST_F(PluginLoaderTest, RefusesBesideALoadedLibrary)
 
 TEST_F(PluginLoaderTest, FinalisesAndClosesInLoadOrder)
 {
-    const std::string alpha = library("alpha"), noFinalize = library("nofinalize"),
-                      beta = library("beta"), finalizeFails = library("finalizefails");
+    const std::string alpha = library("alpha"), noFinalize = library("nofinalize"), beta = library("beta"),
+                      finalizeFails = library("finalizefails");
     ASSERT_TRUE(load(alpha));
     ASSERT_TRUE(load(noFinalize));
     ASSERT_TRUE(load(beta));
@@ -269,13 +260,13 @@ TEST_F(PluginLoaderTest, FinalisesAndClosesInLoadOrder)
     logged();
 
     manager.reset();
-    EXPECT_EQ(logged(), (Lines{dbgLine("Unloading plugin: " + alpha), msgLine("alpha: finalize"),
-                               dbgLine("Unloading plugin: " + noFinalize),
-                               errLine(noFinalize + ": undefined symbol: plugin_finalize"),
-                               dbgLine("Unloading plugin: " + beta), msgLine("beta: finalize"),
-                               dbgLine("Unloading plugin: " + finalizeFails),
-                               msgLine("finalizefails: finalize"),
-                               errLine("Plugin finalize function returned 3.")}));
+    EXPECT_EQ(logged(),
+              (Lines{dbgLine("Unloading plugin: " + alpha), msgLine("alpha: finalize"),
+                     dbgLine("Unloading plugin: " + noFinalize),
+                     errLine(noFinalize + ": undefined symbol: plugin_finalize"),
+                     dbgLine("Unloading plugin: " + beta), msgLine("beta: finalize"),
+                     dbgLine("Unloading plugin: " + finalizeFails), msgLine("finalizefails: finalize"),
+                     errLine("Plugin finalize function returned 3.")}));
     for (const std::string& each : {alpha, noFinalize, beta, finalizeFails})
         EXPECT_FALSE(isOpen(each)) << each;
 }
@@ -293,9 +284,8 @@ TEST_F(PluginLoaderTest, HoldsAtMost128Libraries)
     Lines expected;
     for (int i = 0; i < 128; ++i) {
         ASSERT_TRUE(load(copies[i])) << i;
-        expected.insert(expected.end(),
-                        {dbgLine("Loading library: " + copies[i]), msgLine("silent: init"),
-                         dbgLine("Library loaded: " + copies[i])});
+        expected.insert(expected.end(), {dbgLine("Loading library: " + copies[i]), msgLine("silent: init"),
+                                         dbgLine("Library loaded: " + copies[i])});
     }
     EXPECT_EQ(logged(), expected);
 
@@ -338,11 +328,10 @@ TEST_F(PluginLoaderTest, RegistersPluginsInOrderByExactTypeName)
     EXPECT_FALSE(manager->addPlugin(again));
     EXPECT_FALSE(manager->addPlugin(lower));
     EXPECT_TRUE(manager->addPlugin(longer));
-    EXPECT_EQ(
-        logged(),
-        (Lines{dbgLine("Plugin alpha registered."), dbgLine("Plugin Alpha registered."),
-               errLine("Plugin alpha already registered."),
-               errLine("Plugin alpha already registered."), dbgLine("Plugin alpha  registered.")}));
+    EXPECT_EQ(logged(),
+              (Lines{dbgLine("Plugin alpha registered."), dbgLine("Plugin Alpha registered."),
+                     errLine("Plugin alpha already registered."), errLine("Plugin alpha already registered."),
+                     dbgLine("Plugin alpha  registered.")}));
     ASSERT_EQ(manager->pluginCount(), 3u);
     EXPECT_EQ(manager->getPlugin(0), &lower);
     EXPECT_EQ(manager->getPlugin(1), &upper);
@@ -375,8 +364,7 @@ TEST_F(PluginLoaderTest, HoldsAtMost128Plugins)
 
     // A library cannot register any more either.
     EXPECT_FALSE(load(library("beta")));
-    EXPECT_EQ(logged(),
-              (Lines{dbgLine("Loading library: " + library("beta")), msgLine("beta: init"),
-                     errLine("Maximum number of plugins exceeded."),
-                     errLine("Plugin initialization function returned 1.")}));
+    EXPECT_EQ(logged(), (Lines{dbgLine("Loading library: " + library("beta")), msgLine("beta: init"),
+                               errLine("Maximum number of plugins exceeded."),
+                               errLine("Plugin initialization function returned 1.")}));
 }

@@ -25,9 +25,8 @@ const unsigned ownMachine = EM_NONE;
 #endif
 
 // Symbols the static linker defines in every shared object.
-const std::set<std::string> linkerSymbols = {"_edata",      "_end",       "__bss_start",
-                                             "_init",       "_fini",      "__bss_start__",
-                                             "__bss_end__", "_bss_end__", "__end__"};
+const std::set<std::string> linkerSymbols = {"_edata",        "_end",        "__bss_start", "_init",  "_fini",
+                                             "__bss_start__", "__bss_end__", "_bss_end__",  "__end__"};
 
 class PluginSymbolsTest : public ::testing::Test {
 protected:
@@ -111,10 +110,9 @@ TEST_F(PluginSymbolsTest, ALibraryCarryingTheFrameworkExportsIt)
         ASSERT_NE(found, table.symbols.end()) << name;
         EXPECT_TRUE(found->second.defined) << name;
     }
-    expectUndefined(
-        table, {"_ZN14ComposedRecordC1Eb", "_ZN12IntegerValueC1El", "config_setting_lookup_int",
-                "config_setting_lookup_string", "config_setting_lookup_bool",
-                "config_setting_lookup_float", "dlopen", "dlsym", "dlerror", "dlclose"});
+    expectUndefined(table, {"_ZN14ComposedRecordC1Eb", "_ZN12IntegerValueC1El", "config_setting_lookup_int",
+                            "config_setting_lookup_string", "config_setting_lookup_bool",
+                            "config_setting_lookup_float", "dlopen", "dlsym", "dlerror", "dlclose"});
     expectNoLibconfig(table);
     // What the framework keeps to itself stays hidden: nothing plain-C
     // beyond the entry points, nothing from an anonymous namespace.

@@ -10,9 +10,7 @@
 // collection and measurement support are stand-in addresses, never used.
 class RecordingAgent : public AbstractAgent {
 public:
-    RecordingAgent(RequestClient* client, long id, int value) : client(client), id(id), value(value)
-    {
-    }
+    RecordingAgent(RequestClient* client, long id, int value) : client(client), id(id), value(value) {}
 
     RequestClient* requestClient() override { return note("requestClient"), client; }
     TemplateCollection* templateCollection() override

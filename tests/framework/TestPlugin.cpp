@@ -69,8 +69,7 @@ class TestPlugin : public Plugin {
 public:
     const char* type() const override { return TEST_PLUGIN_TYPE; }
 
-    PluginHandler* createHandler(PluginConfiguration& configuration,
-                                 AbstractAgent& agent) const override
+    PluginHandler* createHandler(PluginConfiguration& configuration, AbstractAgent& agent) const override
     {
         return new (std::nothrow) TestHandler(configuration, agent);
     }

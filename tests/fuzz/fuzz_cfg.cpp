@@ -106,8 +106,7 @@ void checkChanges(const std::string& file, const std::vector<Found>& found)
         std::size_t size = 0;
         FILE* out = open_memstream(&buffer, &size);
         FILE* in = reading(file);
-        if (!out ||
-            !cfg_copy_replacing(in, out, key.c_str(), putChanged, const_cast<char*>(key.c_str())))
+        if (!out || !cfg_copy_replacing(in, out, key.c_str(), putChanged, const_cast<char*>(key.c_str())))
             fail("a copy with the key changed failed", key);
         cfg_close(in);
         std::fclose(out);
@@ -117,8 +116,7 @@ void checkChanges(const std::string& file, const std::vector<Found>& found)
         if (text(back, key) != changed)
             fail("a changed key did not read as its new value", key);
         for (const Found& other : found)
-            if (strcasecmp(other.key.c_str(), key.c_str()) != 0 &&
-                text(back, other.key) != other.text)
+            if (strcasecmp(other.key.c_str(), key.c_str()) != 0 && text(back, other.key) != other.text)
                 fail("changing a key changed another", other.key + "\" changing \"" + key);
         cfg_close(back);
     }

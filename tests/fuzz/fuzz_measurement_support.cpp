@@ -78,8 +78,7 @@ Lines named(const Lines& batch, const ScriptedRequestClient::Answer& answer)
 {
     Lines failed;
     for (const ScriptedRequestClient::Row& row : answer.rows) {
-        if (row.size() <= 1 || row[0].isText || row[0].number < 40 || row[0].number > 59 ||
-            row[1].isText)
+        if (row.size() <= 1 || row[0].isText || row[0].number < 40 || row[0].number > 59 || row[1].isText)
             continue;
         long n = row[1].number;
         if (n >= 1 && static_cast<unsigned long>(n) <= batch.size())
@@ -128,8 +127,8 @@ void queueRecords(MeasurementSupport& support, std::deque<long>& queue, long& ne
         require(record.add(IntegerValue(next)), "record");
         require(support.addMeasurement(record), "addMeasurement");
         if (queue.size() >= MeasurementSupport::maxPending)
-            queue.erase(queue.begin(), queue.end() - (MeasurementSupport::maxPending -
-                                                      MeasurementSupport::droppedWhenFull));
+            queue.erase(queue.begin(),
+                        queue.end() - (MeasurementSupport::maxPending - MeasurementSupport::droppedWhenFull));
         queue.push_back(next++);
     }
 }

@@ -93,8 +93,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***)
     sandbox = std::make_unique<orvanta::test::Sandbox>();
     if (!sandbox->ok() || !sandbox->enter()) {
         std::fprintf(stderr, "fuzz_mobile_info: no sandbox: %s %s\n",
-                     orvanta::test::Sandbox::unavailableReason().c_str(),
-                     sandbox->lastError().c_str());
+                     orvanta::test::Sandbox::unavailableReason().c_str(), sandbox->lastError().c_str());
         std::exit(1);
     }
     // The scratch folder on a tmpfs of its own: files come and go several

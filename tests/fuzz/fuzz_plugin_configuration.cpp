@@ -31,8 +31,7 @@ void askGroup(config_setting_t* group)
     require(configuration.interval() == (hasInterval ? interval : 0), "interval");
     require(configuration.next() == nullptr, "next");
     for (int i = 0; i < config_setting_length(group); ++i) {
-        const char* name =
-            config_setting_name(config_setting_get_elem(group, static_cast<unsigned>(i)));
+        const char* name = config_setting_name(config_setting_get_elem(group, static_cast<unsigned>(i)));
         configuration.stringValue(name);
         configuration.intValue(name);
         configuration.boolValue(name);

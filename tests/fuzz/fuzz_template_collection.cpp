@@ -80,8 +80,7 @@ void check(const TemplateCollection& collection, const Model& model)
         std::snprintf(identifier, sizeof identifier, "com_orvanta_posix_agent_%llx",
                       static_cast<unsigned long long>(djb2(model.text)));
     require(std::string(collection.templateIdentifier()) == identifier, "identifier");
-    require(collection.bufferSize() % 512 == 0 && collection.bufferSize() > model.text.size(),
-            "buffer size");
+    require(collection.bufferSize() % 512 == 0 && collection.bufferSize() > model.text.size(), "buffer size");
 }
 
 } // namespace
@@ -114,11 +113,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             live[input.ConsumeIntegralInRange<size_t>(0, live.size() - 1)].t.reset();
             continue;
         } else {
-            const std::string& old =
-                texts[input.ConsumeIntegralInRange<size_t>(0, texts.size() - 1)];
+            const std::string& old = texts[input.ConsumeIntegralInRange<size_t>(0, texts.size() - 1)];
             unsigned char kind = input.ConsumeIntegralInRange<unsigned char>(0, 3);
-            live.push_back(
-                {std::make_unique<Template>(kind, old.c_str()), std::string(old.c_str()), 0});
+            live.push_back({std::make_unique<Template>(kind, old.c_str()), std::string(old.c_str()), 0});
         }
         Live& made = live.back();
         require(made.t->msgId() == 0, "a new template is unregistered");

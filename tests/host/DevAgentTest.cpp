@@ -125,10 +125,9 @@ TEST(AgentConfiguration, MissingPiecesAndBrokenFiles)
 TEST(WireClient, ShowsRegistrationRequestsAndRows)
 {
     std::string wire = wireOf([](WireClient& client) {
-        client.registerTemplates("com_orvanta_posix_agent_1f",
-                                 "10,1000,A,%%\r\n11,2000,,\"$.x\"\r\n");
-        client.pushRows({{ScriptedRequestClient::Field::integer(40),
-                          ScriptedRequestClient::Field::integer(2)}});
+        client.registerTemplates("com_orvanta_posix_agent_1f", "10,1000,A,%%\r\n11,2000,,\"$.x\"\r\n");
+        client.pushRows(
+            {{ScriptedRequestClient::Field::integer(40), ScriptedRequestClient::Field::integer(2)}});
         client.pushFailure(3);
         Aggregator batch(50, true, false), response(50, true, true);
         ComposedRecord first(false), second(false);

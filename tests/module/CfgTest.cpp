@@ -243,8 +243,8 @@ TEST_F(Cfg, TextIsCutAtItsFirstCrOrLfThenTo16000Bytes)
               std::string("USER=me\n"
                           "CR=\"a b\"\n"
                           "LEAD=\n") +
-                  "BIG=" + big.substr(0, 16000) + "\n" + "BIGSPACED=\"" +
-                  bigSpaced.substr(0, 16000) + "\"\n" + "CUTBLANK=x\n");
+                  "BIG=" + big.substr(0, 16000) + "\n" + "BIGSPACED=\"" + bigSpaced.substr(0, 16000) +
+                  "\"\n" + "CUTBLANK=x\n");
 }
 
 TEST_F(Cfg, NumbersFlagsAndAddressesAreWrittenInDecimal)
@@ -328,8 +328,7 @@ TEST_F(Cfg, CopyReplacingChangesTheLinesOfOneKeyAlone)
     } cases[] = {
         {"A=1\nNEW=old\nB=2\n", "A=1\nNEW=2\nB=2\n"},
         {"new=old\r\nX=\"a b\"\nNew=older\n", "NEW=2\nX=\"a b\"\n"},
-        {"NEW =1\n#NEW=1\nNEW\"=1\n\"NEW=1\"\nNEW",
-         "NEW =1\n#NEW=1\nNEW\"=1\n\"NEW=1\"\nNEW\nNEW=2\n"},
+        {"NEW =1\n#NEW=1\nNEW\"=1\n\"NEW=1\"\nNEW", "NEW =1\n#NEW=1\nNEW\"=1\n\"NEW=1\"\nNEW\nNEW=2\n"},
         {"", "NEW=2\n"},
         {"A=1\0NEW=1\nNEW=\0\n"s, "A=1\0NEW=1\nNEW=2\n"s},
         {piece + "NEW=old\nA=1\n", piece + "\nNEW=2\nA=1\n"},
@@ -343,8 +342,7 @@ TEST_F(Cfg, CopyReplacingChangesTheLinesOfOneKeyAlone)
         char* copied = nullptr;
         std::size_t size = 0;
         FILE* out = open_memstream(&copied, &size);
-        EXPECT_EQ(
-            cfg_copy_replacing(c.before.empty() ? nullptr : in, out, "NEW", writeNew, nullptr), 1);
+        EXPECT_EQ(cfg_copy_replacing(c.before.empty() ? nullptr : in, out, "NEW", writeNew, nullptr), 1);
         std::fclose(out);
         EXPECT_EQ(std::string(copied, size), c.after);
         std::free(copied);

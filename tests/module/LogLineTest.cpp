@@ -24,8 +24,7 @@ Messages relay(const std::string& stream, size_t step = 0)
     log_line line;
     log_line_init(&line, collect, &messages);
     for (size_t at = 0; at < stream.size(); at += step ? step : stream.size())
-        log_line_feed(&line, stream.data() + at,
-                      std::min(step ? step : stream.size(), stream.size() - at));
+        log_line_feed(&line, stream.data() + at, std::min(step ? step : stream.size(), stream.size() - at));
     log_line_end(&line);
     return messages;
 }
@@ -45,12 +44,10 @@ TEST(LogLine, TurnsEachLineIntoOneMessage)
         Messages expected;
     } cases[] = {
         {"levels",
-         errLine("failed", stamp) + "\n" + wrnLine("odd", stamp) + "\n" + msgLine("ok", stamp) +
-             "\n" + dbgLine("detail", stamp) + "\n",
+         errLine("failed", stamp) + "\n" + wrnLine("odd", stamp) + "\n" + msgLine("ok", stamp) + "\n" +
+             dbgLine("detail", stamp) + "\n",
          {{LOG_ERR, "failed"}, {LOG_WARNING, "odd"}, {LOG_NOTICE, "ok"}, {LOG_DEBUG, "detail"}}},
-        {"verbosity 0: no tag",
-         "No mobile info available\n",
-         {{LOG_INFO, "No mobile info available"}}},
+        {"verbosity 0: no tag", "No mobile info available\n", {{LOG_INFO, "No mobile info available"}}},
         {"a time the logger could not format", errLine("x", "") + "\n", {{LOG_ERR, "x"}}},
         {"one prefix only",
          msgLine("[2024-05-01T12:34:56] [ERR] x", stamp) + "\n",
@@ -86,9 +83,7 @@ TEST(LogLine, TurnsEachLineIntoOneMessage)
           {LOG_ERR, "[...] " + std::string(piece - 6, 'x') + " [...]"},
           {LOG_ERR, "[...] " + std::string(longText.size() - 2 * piece + 6, 'x')},
           {LOG_INFO, "next"}}},
-        {"a line that just fits",
-         std::string(piece, 'y') + "\n",
-         {{LOG_INFO, std::string(piece, 'y')}}},
+        {"a line that just fits", std::string(piece, 'y') + "\n", {{LOG_INFO, std::string(piece, 'y')}}},
         {"no piece ends inside a character",
          euros + "\n",
          {{LOG_INFO, std::string(piece - 1, 'e') + " [...]"}, {LOG_INFO, "[...] " + euro + "!"}}},

@@ -69,8 +69,7 @@ Sample sample(pid_t pid, unsigned restart)
 
 // Waits for the next message with this text from index *from on, and moves
 // *from past it.
-bool next(Sandbox& box, const std::string& text, std::size_t* from,
-          std::chrono::milliseconds timeout)
+bool next(Sandbox& box, const std::string& text, std::size_t* from, std::chrono::milliseconds timeout)
 {
     std::size_t at = *from;
     auto found = box.syslog().waitFor(
@@ -96,8 +95,7 @@ TEST(SupervisorSoak, RestartsKeepDescriptorsZombiesAndMemoryFlat)
     std::vector<Sample> samples;
     std::size_t from = 0;
     for (unsigned n = 1; n <= restarts; ++n) {
-        ASSERT_TRUE(next(box, "agent_terminated", &from, 10s))
-            << "agent run " << n << " never ended";
+        ASSERT_TRUE(next(box, "agent_terminated", &from, 10s)) << "agent run " << n << " never ended";
         if (n == 1 || n % every == 0 || n == restarts) {
             std::this_thread::sleep_for(200ms); // inside the pause: the agent has been reaped
             samples.push_back(sample(pid, n));
@@ -113,8 +111,7 @@ TEST(SupervisorSoak, RestartsKeepDescriptorsZombiesAndMemoryFlat)
     for (std::size_t i = 0; i + 1 < messages.size(); ++i)
         if (messages[i].text == "agent_terminated" && messages[i + 1].text == "Starting agent")
             pauses.push_back(
-                std::chrono::duration<double>(messages[i + 1].arrival - messages[i].arrival)
-                    .count());
+                std::chrono::duration<double>(messages[i + 1].arrival - messages[i].arrival).count());
     ASSERT_FALSE(pauses.empty());
     std::sort(pauses.begin(), pauses.end());
     std::printf("pause before a restart over %zu restarts: min %.3f s, median %.3f s, max %.3f s\n",
@@ -129,8 +126,7 @@ TEST(SupervisorSoak, RestartsKeepDescriptorsZombiesAndMemoryFlat)
         EXPECT_EQ(s.descriptors, samples.front().descriptors) << "restart " << s.restart;
         EXPECT_EQ(s.zombies, 0u) << "restart " << s.restart;
     }
-#if !defined(ORVANTA_EMULATED) && \
-    !defined(ORVANTA_SANITIZED) // under qemu-user the memory is the emulator's
+#if !defined(ORVANTA_EMULATED) && !defined(ORVANTA_SANITIZED) // under qemu-user the memory is the emulator's
     // The first restart has touched every page a restart needs.
     EXPECT_LE(samples.back().rssKiB, samples.front().rssKiB + 8) << "resident memory grew";
 #endif
@@ -169,13 +165,11 @@ bool reach(Sandbox& box, pid_t pid, Aim aim)
         (void)pid;
         return next(box, "started", &from, 20s);
 #else
-        const unsigned long stopSignals =
-            1ul << (SIGINT - 1) | 1ul << (SIGQUIT - 1) | 1ul << (SIGTERM - 1);
+        const unsigned long stopSignals = 1ul << (SIGINT - 1) | 1ul << (SIGQUIT - 1) | 1ul << (SIGTERM - 1);
         auto deadline = Clock::now() + 5s;
         while (Clock::now() < deadline) {
             std::string status =
-                orvanta::test::readFileBytes("/proc/" + std::to_string(pid) + "/status")
-                    .value_or("");
+                orvanta::test::readFileBytes("/proc/" + std::to_string(pid) + "/status").value_or("");
             std::size_t at = status.find("SigCgt:");
             if (at != std::string::npos &&
                 (std::strtoul(status.c_str() + at + 7, nullptr, 16) & stopSignals) == stopSignals)
@@ -220,8 +214,7 @@ TEST(SupervisorSoak, StopSignalsAtRandomMomentsEndItCleanly)
         const auto& aim = aims[t / 3 % 3];
         SCOPED_TRACE("trial " + std::to_string(t) + ", " + names[s]);
         Sandbox box;
-        ASSERT_TRUE(box.writeFile(agentPath, "#!/bin/sh\nexec sleep 0.5\n", 0755))
-            << box.lastError();
+        ASSERT_TRUE(box.writeFile(agentPath, "#!/bin/sh\nexec sleep 0.5\n", 0755)) << box.lastError();
         ASSERT_TRUE(box.writeFile("/opt/orvanta/etc/settings", settings, 0600)) << box.lastError();
         pid_t pid = box.start({ORVANTA_SUPERVISOR});
         ORVANTA_REQUIRE_STARTED(box, pid);
@@ -255,8 +248,7 @@ TEST(SupervisorSoak, StopSignalsAtRandomMomentsEndItCleanly)
 
     for (const auto& [state, bySignal] : hits)
         for (const auto& [signal, count] : bySignal)
-            std::printf("stopped while %-8s by %-7s: %u trials\n", state.c_str(), signal.c_str(),
-                        count);
+            std::printf("stopped while %-8s by %-7s: %u trials\n", state.c_str(), signal.c_str(), count);
     if (trials >= 9 && !HasFailure()) {
         for (const char* state : {"starting", "running", "pausing"})
             EXPECT_GT(hits[state].size(), 0u) << "no trial hit the state " << state;

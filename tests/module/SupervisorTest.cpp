@@ -117,8 +117,7 @@ protected:
 
     pid_t agentPid(int n, const std::string& runs = "/var/orvanta/runs")
     {
-        return std::atoi(
-            sandbox->readFile(runs + "/" + std::to_string(n) + ".pid").value_or("0").c_str());
+        return std::atoi(sandbox->readFile(runs + "/" + std::to_string(n) + ".pid").value_or("0").c_str());
     }
 
     // Sends signo and waits for the supervisor to end; gives the time from
@@ -155,8 +154,7 @@ TEST_F(Supervisor, WritesTheConfigurationAndStartsTheAgentWithItsArguments)
     ORVANTA_REQUIRE_STARTED(box(), startSupervisor());
     ASSERT_TRUE(waitForRun(1));
 
-    EXPECT_EQ(sandbox->readFile("/var/orvanta/runs/1.cfg"),
-              agentConfig("user name", "secret", 300));
+    EXPECT_EQ(sandbox->readFile("/var/orvanta/runs/1.cfg"), agentConfig("user name", "secret", 300));
     EXPECT_EQ(sandbox->readFile(agentCfgPath), agentConfig("user name", "secret", 300));
     EXPECT_EQ(sandbox->readFile("/var/orvanta/runs/1.argv"),
               "/opt/orvanta/bin/tessard\n-vc\n/var/orvanta/tessard.cfg\n");
@@ -257,8 +255,8 @@ TEST_F(Supervisor, EscapesCredentialsSoThatLibconfigReadsThemBack)
 
 TEST_F(Supervisor, RestartsAnEndedAgentEvery3SecondsWithAFreshConfiguration)
 {
-    ASSERT_TRUE(box().writeFile(
-        settingsPath, "MOD_ORVANTA_USERNAME=u\nMOD_ORVANTA_PASSWORD=p\nMOD_ORVANTA_INTERVAL=1\n"));
+    ASSERT_TRUE(box().writeFile(settingsPath,
+                                "MOD_ORVANTA_USERNAME=u\nMOD_ORVANTA_PASSWORD=p\nMOD_ORVANTA_INTERVAL=1\n"));
     ASSERT_TRUE(box().writeFile(agentPath, stubAgent(Agent::Exits), 0755));
     ORVANTA_REQUIRE_STARTED(box(), startSupervisor());
     ASSERT_TRUE(waitForRun(3, "/var/orvanta/runs", startTimeout + 10s));
@@ -299,9 +297,7 @@ TEST_F(Supervisor, RestartsAnAgentThatCannotBeExecuted)
         }
         ORVANTA_REQUIRE_STARTED(box(), startSupervisor());
         auto second = sandbox->syslog().waitFor(
-            [n = 0](const SyslogMessage& m) mutable {
-                return m.text == "Starting agent" && ++n == 2;
-            },
+            [n = 0](const SyslogMessage& m) mutable { return m.text == "Starting agent" && ++n == 2; },
             startTimeout + 5s);
         ASSERT_TRUE(second);
         // The second run may have ended already.
@@ -319,8 +315,7 @@ TEST_F(Supervisor, StartsTheAgentEvenWithoutVarOrvanta)
 {
     SandboxOptions options;
     options.varOrvanta = false;
-    ASSERT_TRUE(
-        box(options).writeFile(agentPath, stubAgent(Agent::Sleeps, "/opt/orvanta/runs"), 0755));
+    ASSERT_TRUE(box(options).writeFile(agentPath, stubAgent(Agent::Sleeps, "/opt/orvanta/runs"), 0755));
     ORVANTA_REQUIRE_STARTED(box(), startSupervisor());
     ASSERT_TRUE(waitForRun(1, "/opt/orvanta/runs"));
     EXPECT_EQ(sandbox->readFile("/opt/orvanta/runs/1.argv"),
@@ -355,8 +350,7 @@ TEST_F(Supervisor, ReportsAFailedWriteAndKeepsThePreviousFile)
         {"read-only",
          [] {
              if (mount("/var/orvanta", "/var/orvanta", nullptr, MS_BIND, nullptr) != 0 ||
-                 mount(nullptr, "/var/orvanta", nullptr, MS_BIND | MS_REMOUNT | MS_RDONLY,
-                       nullptr) != 0)
+                 mount(nullptr, "/var/orvanta", nullptr, MS_BIND | MS_REMOUNT | MS_RDONLY, nullptr) != 0)
                  _exit(125);
          }},
     };
@@ -364,8 +358,7 @@ TEST_F(Supervisor, ReportsAFailedWriteAndKeepsThePreviousFile)
         SCOPED_TRACE(c.what);
         sandbox.reset();
         ASSERT_TRUE(box().writeFile(agentCfgPath, "previous\n", 0600));
-        ASSERT_TRUE(
-            box().writeFile(agentPath, stubAgent(Agent::Sleeps, "/opt/orvanta/runs"), 0755));
+        ASSERT_TRUE(box().writeFile(agentPath, stubAgent(Agent::Sleeps, "/opt/orvanta/runs"), 0755));
         ORVANTA_REQUIRE_STARTED(box(), startSupervisor(c.setup));
         ASSERT_TRUE(waitForRun(1, "/opt/orvanta/runs"));
         EXPECT_EQ(log(3), R"(notice.daemon orvanta[PID]: started
@@ -430,8 +423,7 @@ TEST_F(Supervisor, GivesTheAgentStandardDescriptorsItWasStartedWithout)
     for (int fd = 0; fd <= 2; ++fd) {
         char target[256] = {};
         std::string fdPath = "/proc/" + std::to_string(agent) + "/fd/" + std::to_string(fd);
-        EXPECT_GT(readlink(fdPath.c_str(), target, sizeof target - 1), 0)
-            << "descriptor " << fd << " closed";
+        EXPECT_GT(readlink(fdPath.c_str(), target, sizeof target - 1), 0) << "descriptor " << fd << " closed";
         EXPECT_STREQ(target, "/dev/null") << "descriptor " << fd;
     }
 }

@@ -11,9 +11,8 @@ using Lines = std::vector<std::string>;
 
 TEST(LargerHost, RunsTheHandlerAndSendsThroughTheLibrary)
 {
-    static_assert(
-        sizeof(ComposedRecord) > 200 && sizeof(CharValue) > 200 && sizeof(IntegerValue) > 200,
-        "the larger declarations");
+    static_assert(sizeof(ComposedRecord) > 200 && sizeof(CharValue) > 200 && sizeof(IntegerValue) > 200,
+                  "the larger declarations");
     ORVANTA_REQUIRE_SANDBOX();
     LibraryHost host("type = \"system_resources\";", TESSARD_SYSTEM_RESOURCES);
     ASSERT_TRUE(host.ready) << host.sandbox.lastError();
@@ -22,8 +21,7 @@ TEST(LargerHost, RunsTheHandlerAndSendsThroughTheLibrary)
     ASSERT_TRUE(measurements.init());
     ASSERT_TRUE(host.handler->init());
 
-    const ScriptedRequestClient::Row deviceCheck{Field::integer(2000), Field::integer(1),
-                                                 Field::integer(77)};
+    const ScriptedRequestClient::Row deviceCheck{Field::integer(2000), Field::integer(1), Field::integer(77)};
     client.pushRows({deviceCheck});
     EXPECT_TRUE(measurements.updateSupportedMeasurements());
     ASSERT_TRUE(measurements.addSupportedMeasurement("mobile"));
@@ -37,9 +35,8 @@ TEST(LargerHost, RunsTheHandlerAndSendsThroughTheLibrary)
     EXPECT_TRUE(measurements.sendAddedMeasurements());
 
     const std::string mobile = "1002,77,351234567890123,4711,89490200001234567890";
-    EXPECT_EQ(client.requests(), (std::vector<Lines>{{"1001,77"},
-                                                     {"1000,77,\"\"\"mobile\"\"\""},
-                                                     {mobile, mobile},
-                                                     {mobile, mobile},
-                                                     {mobile}}));
+    EXPECT_EQ(
+        client.requests(),
+        (std::vector<Lines>{
+            {"1001,77"}, {"1000,77,\"\"\"mobile\"\"\""}, {mobile, mobile}, {mobile, mobile}, {mobile}}));
 }

@@ -20,12 +20,10 @@ struct DynamicSymbols {
 DynamicSymbols librarySymbols()
 {
     orvanta::test::DynamicTable table;
-    EXPECT_TRUE(orvanta::test::readDynamicTable(TESSARD_SYSTEM_RESOURCES, table))
-        << TESSARD_SYSTEM_RESOURCES;
+    EXPECT_TRUE(orvanta::test::readDynamicTable(TESSARD_SYSTEM_RESOURCES, table)) << TESSARD_SYSTEM_RESOURCES;
     DynamicSymbols symbols;
     for (const auto& [name, symbol] : table.symbols)
-        (symbol.defined ? symbols.defined : symbols.undefined)
-            .insert(orvanta::test::demangled(name));
+        (symbol.defined ? symbols.defined : symbols.undefined).insert(orvanta::test::demangled(name));
     return symbols;
 }
 
@@ -128,13 +126,11 @@ bool alsoExported(const std::string& symbol)
                                                  "__bss_end__", "_bss_end__",  "__end__"};
     if (linker.count(symbol))
         return true;
-    bool typeInformation =
-        startsWith(symbol, "typeinfo for ") || startsWith(symbol, "typeinfo name for ");
+    bool typeInformation = startsWith(symbol, "typeinfo for ") || startsWith(symbol, "typeinfo name for ");
     if (typeInformation && symbol.find('(') != std::string::npos)
         return true;
     for (const char* type : {"Plugin", "PluginHandler", "DateValue", "Value"}) {
-        if (symbol == std::string("vtable for ") + type ||
-            symbol == std::string("typeinfo for ") + type ||
+        if (symbol == std::string("vtable for ") + type || symbol == std::string("typeinfo for ") + type ||
             symbol == std::string("typeinfo name for ") + type)
             return true;
     }

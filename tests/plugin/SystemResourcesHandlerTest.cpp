@@ -37,8 +37,7 @@ protected:
     {
         agent.setMeasurementSupport(&measurements);
         config_init(&config);
-        config_read_string(&config,
-                           "plugins = ( { type = \"system_resources\"; interval = 60; } );");
+        config_read_string(&config, "plugins = ( { type = \"system_resources\"; interval = 60; } );");
         group = std::make_unique<PluginConfiguration>(
             config_setting_get_elem(config_lookup(&config, "plugins"), 0));
     }

@@ -53,12 +53,10 @@ ToolRun inChroot(const TempDir& dir, bool bound)
         int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
         if (err < 0 || dup2(err, 2) < 0)
             _exit(125);
-        if (unshare(CLONE_NEWNS) != 0 ||
-            mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0)
+        if (unshare(CLONE_NEWNS) != 0 || mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0)
             failed("private namespace");
         for (const auto& bind : binds)
-            if (mount(bind.first.c_str(), bind.second.c_str(), nullptr, MS_BIND | MS_REC,
-                      nullptr) != 0)
+            if (mount(bind.first.c_str(), bind.second.c_str(), nullptr, MS_BIND | MS_REC, nullptr) != 0)
                 failed(bind.first.c_str());
         if (mount("proc", proc.c_str(), "proc", 0, nullptr) != 0)
             failed("proc");
@@ -66,8 +64,8 @@ ToolRun inChroot(const TempDir& dir, bool bound)
             failed("bind onto itself");
         if (chroot(root.c_str()) != 0 || chdir("/") != 0)
             failed("chroot");
-        execl(ORVANTA_SANDBOX_TOOL, ORVANTA_SANDBOX_TOOL, "--", "/bin/sh", "-c",
-              "test -d /var/orvanta", static_cast<char*>(nullptr));
+        execl(ORVANTA_SANDBOX_TOOL, ORVANTA_SANDBOX_TOOL, "--", "/bin/sh", "-c", "test -d /var/orvanta",
+              static_cast<char*>(nullptr));
         _exit(127);
     }
     ToolRun run;
@@ -84,11 +82,9 @@ ToolRun inChroot(const TempDir& dir, bool bound)
     for (std::string folder : {proc, root + "/opt", root + "/var"})
         std::filesystem::remove(folder, ignored);
     for (const auto& bind : binds)
-        for (std::string folder = bind.second; folder.size() > root.size();
-             folder.erase(folder.rfind('/')))
+        for (std::string folder = bind.second; folder.size() > root.size(); folder.erase(folder.rfind('/')))
             std::filesystem::remove(folder, ignored);
-    EXPECT_TRUE(std::filesystem::remove(root, ignored))
-        << root << " is left: " << ignored.message();
+    EXPECT_TRUE(std::filesystem::remove(root, ignored)) << root << " is left: " << ignored.message();
     return run;
 }
 

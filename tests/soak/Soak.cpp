@@ -148,8 +148,8 @@ int main(int argc, char** argv)
     const unsigned long bound = MeasurementSupport::maxPending;
     const unsigned long block = MeasurementSupport::droppedWhenFull;
     if (options.outageRuns > 0 && options.outageRuns < bound + 3 * block) {
-        std::fprintf(stderr, "%s: an outage shorter than %lu rounds does not show a flat heap\n",
-                     argv[0], bound + 3 * block);
+        std::fprintf(stderr, "%s: an outage shorter than %lu rounds does not show a flat heap\n", argv[0],
+                     bound + 3 * block);
         return 2;
     }
     if (!Sandbox::unavailableReason().empty()) {
@@ -159,8 +159,7 @@ int main(int argc, char** argv)
     Sandbox sandbox;
     RouterTools tools(sandbox);
     if (!sandbox.ok() || !tools.installed() || !sandbox.enter()) {
-        std::fprintf(stderr, "%s: cannot enter the sandbox: %s\n", argv[0],
-                     sandbox.lastError().c_str());
+        std::fprintf(stderr, "%s: cannot enter the sandbox: %s\n", argv[0], sandbox.lastError().c_str());
         return 2;
     }
     tools.modemReady("351234567890123", "4711", "89490200001234567890");
@@ -186,8 +185,7 @@ int main(int argc, char** argv)
         check(manager.loadPlugin(TESSARD_SYSTEM_RESOURCES), "the library loads");
         check(manager.pluginCount() == 1, "one plug-in registered");
         std::unique_ptr<PluginHandler> handler(
-            manager.pluginCount() == 1 ? manager.getPlugin(0)->createHandler(group, agent)
-                                       : nullptr);
+            manager.pluginCount() == 1 ? manager.getPlugin(0)->createHandler(group, agent) : nullptr);
         check(handler != nullptr, "a handler");
         check(measurements.init() && handler && handler->init(), "initialised");
         if (failures)
@@ -238,12 +236,11 @@ int main(int argc, char** argv)
 
     unsigned long expectedWarnings =
         options.outageRuns > bound ? (options.outageRuns - bound - 1) / block + 1 : 0;
-    unsigned long expectedAfter =
-        options.outageRuns <= bound ? options.outageRuns
-                                    : bound - block + 1 + (options.outageRuns - bound - 1) % block;
-    check(warnings == expectedWarnings,
-          "one warning per block dropped: " + std::to_string(warnings) + " warnings, " +
-              std::to_string(expectedWarnings) + " expected");
+    unsigned long expectedAfter = options.outageRuns <= bound
+                                      ? options.outageRuns
+                                      : bound - block + 1 + (options.outageRuns - bound - 1) % block;
+    check(warnings == expectedWarnings, "one warning per block dropped: " + std::to_string(warnings) +
+                                            " warnings, " + std::to_string(expectedWarnings) + " expected");
     check(maxLines == std::min(options.outageRuns, bound), "the largest request during the outage");
     check(linesAfterOutage == expectedAfter, "the send after the outage carries " +
                                                  std::to_string(linesAfterOutage) + " records, " +
@@ -252,19 +249,16 @@ int main(int argc, char** argv)
     if (options.outageRuns > 0)
         check(heapOutageMax <= heapFlatMax + 16384, "the heap stays flat after the bound");
 
-    std::printf("rounds with the platform working: %lu (%lu requests)\n", options.runs,
-                workingRequests);
-    std::printf("heap: %zu bytes at the start, %zu after %lu rounds, %zu after %lu rounds\n",
-                heapStart, heapWorking1000, std::min(options.runs, 1000ul), heapWorkingEnd,
-                options.runs);
+    std::printf("rounds with the platform working: %lu (%lu requests)\n", options.runs, workingRequests);
+    std::printf("heap: %zu bytes at the start, %zu after %lu rounds, %zu after %lu rounds\n", heapStart,
+                heapWorking1000, std::min(options.runs, 1000ul), heapWorkingEnd, options.runs);
     std::printf("outage rounds: %lu; largest request %lu lines; %lu warnings of records dropped\n",
                 options.outageRuns, maxLines, warnings);
     std::printf(
         "heap during the outage: %zu bytes when the queue first held %lu records, at most "
         "%zu in the next %lu rounds, at most %zu up to the end\n",
         heapAtBound, bound, heapFlatMax, 2 * block, heapOutageMax);
-    std::printf("platform back: one send of %lu records; heap %zu bytes\n", linesAfterOutage,
-                heapEnd);
+    std::printf("platform back: one send of %lu records; heap %zu bytes\n", linesAfterOutage, heapEnd);
     std::printf("checks: %s\n", failures ? "FAILED" : "passed");
     return failures ? 1 : 0;
 }

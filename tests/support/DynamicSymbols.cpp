@@ -47,17 +47,14 @@ bool readTables(const std::vector<char>& file, DynamicTable& out)
                 // Some linkers list section symbols, which are local.
                 if ((symbols[i].st_info >> 4) == STB_LOCAL)
                     continue;
-                std::string name =
-                    textAt(file, strings.sh_offset, strings.sh_size, symbols[i].st_name);
-                out.symbols[name] =
-                    DynamicSymbol{symbols[i].st_shndx != SHN_UNDEF,
-                                  static_cast<unsigned char>(symbols[i].st_info >> 4),
-                                  static_cast<unsigned char>(symbols[i].st_info & 0xf)};
+                std::string name = textAt(file, strings.sh_offset, strings.sh_size, symbols[i].st_name);
+                out.symbols[name] = DynamicSymbol{symbols[i].st_shndx != SHN_UNDEF,
+                                                  static_cast<unsigned char>(symbols[i].st_info >> 4),
+                                                  static_cast<unsigned char>(symbols[i].st_info & 0xf)};
             }
         } else {
             const Dyn* entries = reinterpret_cast<const Dyn*>(file.data() + section.sh_offset);
-            for (size_t i = 0; i < section.sh_size / sizeof(Dyn) && entries[i].d_tag != DT_NULL;
-                 ++i) {
+            for (size_t i = 0; i < section.sh_size / sizeof(Dyn) && entries[i].d_tag != DT_NULL; ++i) {
                 if (entries[i].d_tag == DT_NEEDED)
                     out.needed.push_back(
                         textAt(file, strings.sh_offset, strings.sh_size, entries[i].d_un.d_val));

@@ -86,8 +86,7 @@ std::vector<pid_t> livingSessionMembers(pid_t sid)
 
 std::vector<pid_t> childrenOf(pid_t pid)
 {
-    std::string path =
-        "/proc/" + std::to_string(pid) + "/task/" + std::to_string(pid) + "/children";
+    std::string path = "/proc/" + std::to_string(pid) + "/task/" + std::to_string(pid) + "/children";
     std::istringstream list(readFileBytes(path).value_or(""));
     std::vector<pid_t> children;
     for (pid_t child; list >> child;)

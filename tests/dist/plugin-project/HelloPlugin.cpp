@@ -25,8 +25,7 @@ public:
 class HelloPlugin : public Plugin {
 public:
     const char* type() const override { return "hello"; }
-    PluginHandler* createHandler(PluginConfiguration& configuration,
-                                 AbstractAgent& agent) const override
+    PluginHandler* createHandler(PluginConfiguration& configuration, AbstractAgent& agent) const override
     {
         return new (std::nothrow) HelloHandler(configuration, agent);
     }
