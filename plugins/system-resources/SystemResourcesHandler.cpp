@@ -13,8 +13,7 @@ const char mobileTemplateText[] =
     "application/vnd.com.zel.orvanta.managedObject+json,"
     "application/vnd.com.zel.orvanta.managedObject+json,"
     "%%,UNSIGNED STRING STRING STRING,"
-    "\"{\"\"ovx_Mobile\"\":{\"\"imei\"\":\"\"%%\"\",\"\"cellId\"\":\"\"%%\"\",\"\"iccid\"\":\"\"%%"
-    "\"\"}}\"";
+    "\"{\"\"ovx_Mobile\"\":{\"\"imei\"\":\"\"%%\"\",\"\"cellId\"\":\"\"%%\"\",\"\"iccid\"\":\"\"%%\"\"}}\"";
 
 } // namespace
 

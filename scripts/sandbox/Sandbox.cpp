@@ -220,8 +220,7 @@ bool isWhiteout(const struct stat& st)
 const char* advice(const char* step, int err, bool userNamespace)
 {
     if (std::strcmp(step, makeRootPrivate) == 0 && err == EINVAL)
-        return " (/ is no mount point here, as in a plain chroot, and what the sandbox mounts "
-               "could show"
+        return " (/ is no mount point here, as in a plain chroot, and what the sandbox mounts could show"
                " outside it: bind-mount the chroot's folder onto itself before entering it,"
                " mount --rbind DIR DIR)";
     return userNamespace ? " (not root: needs unprivileged user namespaces with overlayfs)" : "";

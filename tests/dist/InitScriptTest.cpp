@@ -258,8 +258,7 @@ TEST_P(InitScript, StartDoesNothingWhileTheModuleIsDisabled)
 TEST_P(InitScript, StartMakesMissingSettingsAndAsksTheSettingsToolWhetherTheModuleIsOn)
 {
     const std::string noLine =
-        "orvanta-settings: MOD_ORVANTA_ENABLED is not in /opt/orvanta/etc/settings; the module "
-        "reads it as 0\n";
+        "orvanta-settings: MOD_ORVANTA_ENABLED is not in /opt/orvanta/etc/settings; the module reads it as 0\n";
     const struct {
         std::optional<std::string> settings;
         int exitCode;
@@ -575,9 +574,9 @@ TEST_P(InitScript, RefusesAVarOrvantaThatOthersCouldControl)
             ScriptResult result = init(action);
             EXPECT_EQ(result.exitCode, 1) << action;
             EXPECT_EQ(result.out, "") << action;
-            EXPECT_EQ(result.err,
-                      "orvanta: /var/orvanta is a link, no folder, not root's or writable by "
-                      "others: refusing to use it\n")
+            EXPECT_EQ(
+                result.err,
+                "orvanta: /var/orvanta is a link, no folder, not root's or writable by others: refusing to use it\n")
                 << action;
         }
         EXPECT_FALSE(sandbox->exists("/var/elsewhere/init.lock"));

@@ -47,8 +47,7 @@ std::string refused(const std::string& why)
 }
 
 const std::string unknown = refused(
-    "unknown key MOD_ORVANTA_SERVER (known: MOD_ORVANTA_ENABLED, MOD_ORVANTA_USERNAME, "
-    "MOD_ORVANTA_PASSWORD, "
+    "unknown key MOD_ORVANTA_SERVER (known: MOD_ORVANTA_ENABLED, MOD_ORVANTA_USERNAME, MOD_ORVANTA_PASSWORD, "
     "MOD_ORVANTA_INTERVAL)");
 const std::string lineBreak =
     refused("the value of MOD_ORVANTA_USERNAME holds a line break (CR or LF), which no setting can hold");
@@ -102,8 +101,7 @@ TEST_F(SettingsTool, CommandLines)
          "MOD_ORVANTA_ENABLED=1\n",
          1,
          "",
-         refused("MOD_ORVANTA_PASSWORD is not in /opt/orvanta/etc/settings; the module reads it as "
-                 "empty"),
+         refused("MOD_ORVANTA_PASSWORD is not in /opt/orvanta/etc/settings; the module reads it as empty"),
          "MOD_ORVANTA_ENABLED=1\n"},
         {{"get", "MOD_ORVANTA_ENABLED"},
          absent,
@@ -116,22 +114,21 @@ TEST_F(SettingsTool, CommandLines)
         {{"show"},
          configured,
          0,
-         "MOD_ORVANTA_ENABLED=1\nMOD_ORVANTA_USERNAME=router "
-         "17\nMOD_ORVANTA_PASSWORD=********\nMOD_ORVANTA_INTERVAL=5\n",
+         "MOD_ORVANTA_ENABLED=1\n"
+         "MOD_ORVANTA_USERNAME=router 17\n"
+         "MOD_ORVANTA_PASSWORD=********\n"
+         "MOD_ORVANTA_INTERVAL=5\n",
          "",
          configured},
         {{"show"},
          "",
          0,
-         "MOD_ORVANTA_ENABLED=0\nMOD_ORVANTA_USERNAME=\nMOD_ORVANTA_PASSWORD=\nMOD_ORVANTA_"
-         "INTERVAL=0\n",
+         "MOD_ORVANTA_ENABLED=0\nMOD_ORVANTA_USERNAME=\nMOD_ORVANTA_PASSWORD=\nMOD_ORVANTA_INTERVAL=0\n",
          "",
          ""},
         // set: the key's first line changed, its later lines gone, every other line kept.
         {{"set", "mod_orvanta_password", "new secret"},
-         "# router "
-         "17\nmod_orvanta_password=old\nMOD_ORVANTA_ENABLED=1\nMOD_ORVANTA_PASSWORD=older\nOTHER="
-         "kept",
+         "# router 17\nmod_orvanta_password=old\nMOD_ORVANTA_ENABLED=1\nMOD_ORVANTA_PASSWORD=older\nOTHER=kept",
          0,
          "",
          "",

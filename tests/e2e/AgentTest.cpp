@@ -25,8 +25,7 @@ const char deviceCheck[] = ",\"$.ovx_IsDevice\",\"$.id\"";
 const char mobile[] =
     "PUT,/inventory/managedObjects/%%,application/vnd.com.zel.orvanta.managedObject+json,"
     "application/vnd.com.zel.orvanta.managedObject+json,%%,UNSIGNED STRING STRING STRING,"
-    "\"{\"\"ovx_Mobile\"\":{\"\"imei\"\":\"\"%%\"\",\"\"cellId\"\":\"\"%%\"\",\"\"iccid\"\":\"\"%%"
-    "\"\"}}\"";
+    "\"{\"\"ovx_Mobile\"\":{\"\"imei\"\":\"\"%%\"\",\"\"cellId\"\":\"\"%%\"\",\"\"iccid\"\":\"\"%%\"\"}}\"";
 
 const char record[] = "1002,4242,351234567890123,4711,89490200001234567890";
 

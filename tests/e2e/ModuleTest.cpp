@@ -44,11 +44,10 @@ TEST(Module, TheSupervisedAgentReportsTheModemAndSurvivesARestart)
     ASSERT_TRUE(module.waitForWire(wireRecord)) << module.wire() << module.log();
     EXPECT_EQ(module.wire().rfind("identifier: com_orvanta_posix_agent_", 0), 0u) << module.wire();
     // -v from the supervisor's command line: decorated lines, no debug lines.
-    EXPECT_NE(withoutTimes(module.log())
-                  .find(msgLine("Server http://developer.orvanta.com/s, user router-17, "
-                                "interval 300 s.") +
-                        "\n"),
-              std::string::npos)
+    EXPECT_NE(
+        withoutTimes(module.log())
+            .find(msgLine("Server http://developer.orvanta.com/s, user router-17, interval 300 s.") + "\n"),
+        std::string::npos)
         << module.log();
 
     // The agent dies; the supervisor starts it again, and it reports again.

@@ -91,11 +91,10 @@ TEST_F(LoggerTest, VerbosityOneDecoratesAndAddsWarnings)
 
 TEST_F(LoggerTest, VerbosityTwoAndAboveWriteEverything)
 {
-    const std::string expected = LOG_PREFIX_MSG
-        "message 0" LOG_RESET "\n" LOG_PREFIX_WRN "warning one" LOG_RESET "\n" LOG_PREFIX_ERR
-        "error 2" LOG_RESET "\n" LOG_PREFIX_DBG "debug 3" LOG_RESET "\n" LOG_PREFIX_DBG "level 7" LOG_RESET
-        "\n"
-        "\x1b[35m    a\n    b\n\x1b[0m";
+    const std::string expected =
+        LOG_PREFIX_MSG "message 0" LOG_RESET "\n" LOG_PREFIX_WRN "warning one" LOG_RESET "\n" LOG_PREFIX_ERR
+                       "error 2" LOG_RESET "\n" LOG_PREFIX_DBG "debug 3" LOG_RESET "\n" LOG_PREFIX_DBG
+                       "level 7" LOG_RESET "\n\x1b[35m    a\n    b\n\x1b[0m";
     for (unsigned char level : {2, 3, 4, 255}) {
         SCOPED_TRACE(static_cast<int>(level));
         capture.clear();

@@ -134,8 +134,7 @@ TEST_F(Cfg, LookupRules)
         std::vector<Lookup> lookups;
     } cases[] = {
         {"keys match ignoring case; the first line counts",
-         "# comment=hash\nno equals sign\nmod_orvanta_interval=5\nMOD_ORVANTA_INTERVAL=7\nSPACED "
-         "=before\n"
+         "# comment=hash\nno equals sign\nmod_orvanta_interval=5\nMOD_ORVANTA_INTERVAL=7\nSPACED =before\n"
          "AFTER= after\nEMPTY=\nA=b=c\n",
          {{Number, "MOD_ORVANTA_INTERVAL", "5"},
           {Text, "# comment", "hash"},
@@ -151,8 +150,7 @@ TEST_F(Cfg, LookupRules)
           {Has, "SPACED", "0"},
           {Has, "MISSING", "0"}}},
         {"lines are cut at CR, LF and the last double quote",
-         "QUOTED=\"user "
-         "name\"\r\nOPEN=\"unterminated\nTRAILING=value\"\nINSIDE=a\"b\"c\nCRLF=dos\r\n"
+         "QUOTED=\"user name\"\r\nOPEN=\"unterminated\nTRAILING=value\"\nINSIDE=a\"b\"c\nCRLF=dos\r\n"
          "CR=first\rsecond\nBOTH=\"a \"b\" c\"\n",
          {{Text, "QUOTED", "user name"},
           {Text, "OPEN", ""},
@@ -165,8 +163,7 @@ TEST_F(Cfg, LookupRules)
          "W=" + whole + "\n" + "L=" + longer + "Y=tail\n",
          {{Text, "W", whole}, {Text, "L", longer}, {Text, "Y", "tail"}}},
         {"numbers follow strtoul with 32 bits",
-         "A=12abc\nB=\nC=abc\nD=-1\nE=4294967295\nF=4294967296\nG=  "
-         "+42\nH=-2\nI=99999999999999999999999\n",
+         "A=12abc\nB=\nC=abc\nD=-1\nE=4294967295\nF=4294967296\nG=  +42\nH=-2\nI=99999999999999999999999\n",
          {{Number, "A", "12"},
           {Number, "B", "0"},
           {Number, "C", "0"},

@@ -53,8 +53,7 @@ TEST(LogLine, TurnsEachLineIntoOneMessage)
          msgLine("[2024-05-01T12:34:56] [ERR] x", stamp) + "\n",
          {{LOG_NOTICE, "[2024-05-01T12:34:56] [ERR] x"}}},
         {"no prefix: bad time, unknown tag, no blank",
-         "[2024-05-01 12:34:56] [ERR] a\n[2024-05-01T12:34:56] [INF] b\n[2024-05-01T12:34:56] "
-         "[ERR]c\n",
+         "[2024-05-01 12:34:56] [ERR] a\n[2024-05-01T12:34:56] [INF] b\n[2024-05-01T12:34:56] [ERR]c\n",
          {{LOG_INFO, "[2024-05-01 12:34:56] [ERR] a"},
           {LOG_INFO, "[2024-05-01T12:34:56] [INF] b"},
           {LOG_INFO, "[2024-05-01T12:34:56] [ERR]c"}}},

@@ -102,8 +102,7 @@ TEST(LogRelay, ABurstWithSyslogGoneNeverHoldsTheWriterUpAndTheLossIsReported)
         return std::chrono::duration<double, std::milli>(d).count();
     };
     std::printf(
-        "%d lines written in %.0f ms, the longest write %.2f ms; relay resident %ld KiB, then %ld "
-        "KiB\n",
+        "%d lines written in %.0f ms, the longest write %.2f ms; relay resident %ld KiB, then %ld KiB\n",
         lines, ms(all), ms(longestWrite), memoryEarly, memoryLate);
     EXPECT_LT(longestWrite, 250ms) << "the writer was held up";
     EXPECT_GT(memoryEarly, 0);

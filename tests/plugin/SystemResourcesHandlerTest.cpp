@@ -26,8 +26,7 @@ namespace {
 const char mobileTemplate[] =
     "PUT,/inventory/managedObjects/%%,application/vnd.com.zel.orvanta.managedObject+json,"
     "application/vnd.com.zel.orvanta.managedObject+json,%%,UNSIGNED STRING STRING STRING,"
-    "\"{\"\"ovx_Mobile\"\":{\"\"imei\"\":\"\"%%\"\",\"\"cellId\"\":\"\"%%\"\",\"\"iccid\"\":\"\"%%"
-    "\"\"}}\"";
+    "\"{\"\"ovx_Mobile\"\":{\"\"imei\"\":\"\"%%\"\",\"\"cellId\"\":\"\"%%\"\",\"\"iccid\"\":\"\"%%\"\"}}\"";
 
 using Lines = std::vector<std::string>;
 
