@@ -43,28 +43,25 @@ static const key_info KEYS[] = {
 
 static const size_t TEXT_MAX = 16000; /* what cfg_put_str keeps */
 
+/* One line of the text a line here. */
+/* clang-format off */
 static const char USAGE_TEXT[] =
     "usage: orvanta-settings get KEY\n"
     "       orvanta-settings set KEY VALUE\n"
     "       orvanta-settings show\n"
-    "Reads and changes the module settings, " MODULE_CFG_PATH
-    ",\n"
+    "Reads and changes the module settings, " MODULE_CFG_PATH ",\n"
     "as the module reads them. KEY, in any case, is one of\n"
-    "  " MODULE_CFG_ENABLED
-    "   0 (off) or 1 (on)\n"
-    "  " MODULE_CFG_USERNAME
-    "  the platform user name\n"
-    "  " MODULE_CFG_PASSWORD
-    "  the platform password\n"
-    "  " MODULE_CFG_INTERVAL
-    "  the reporting interval in minutes\n"
+    "  " MODULE_CFG_ENABLED "   0 (off) or 1 (on)\n"
+    "  " MODULE_CFG_USERNAME "  the platform user name\n"
+    "  " MODULE_CFG_PASSWORD "  the platform password\n"
+    "  " MODULE_CFG_INTERVAL "  the reporting interval in minutes\n"
     "get   prints the value as the module reads it\n"
     "set   changes the key's line, or adds one, keeping the other lines; a\n"
-    "      missing settings file is made from " MODULE_CFG_DEFAULTS_PATH
-    "\n"
+    "      missing settings file is made from " MODULE_CFG_DEFAULTS_PATH "\n"
     "show  prints the four settings, the password masked\n"
     "Exit status: 0 done, 1 KEY not in the file (get), 2 usage, 3 unknown key,\n"
     "4 value refused, 5 no settings file, 6 the file cannot be read or saved.\n";
+/* clang-format on */
 
 /* Says why on the standard error, "orvanta-settings: ..."; gives status. */
 __attribute__((format(printf, 2, 3))) static int fail(int status, const char *format, ...)

@@ -150,13 +150,15 @@ TEST_F(AgentTest, BadLibrariesAndGroupsAreReportedAndSkipped)
     GTEST_SKIP() << "this build has not the loader tests' libraries";
 #else
     ASSERT_TRUE(module.sandbox.writeFile("/opt/orvanta/lib/text.so", std::string(100, 'x'), 0755));
+    // One line of the file a line here.
+    // clang-format off
     ASSERT_TRUE(module.sandbox.writeFile(
         ModuleSandbox::configurationPath,
         "load = ( \"/opt/orvanta/lib/text.so\", \"/opt/orvanta/lib\", \"" TEST_PLUGIN_NO_INIT
-        "\",\r\n  \"" TEST_PLUGIN_INIT_FAILS
-        "\", \"tessard-system-resources.so\" );\r\n"
+        "\",\r\n  \"" TEST_PLUGIN_INIT_FAILS "\", \"tessard-system-resources.so\" );\r\n"
         "plugins = ( { interval = 60; }, { type = \"nobody\"; interval = 60; },\r\n"
         "  { type = \"system_resources\"; interval = 60; } );\r\n"));
+    // clang-format on
     // AddressSanitizer keeps the globals of a closed library in its list and
     // reads them when the next library registers its own for the ODR check:
     // after the library that fails its init is closed, that read may hit

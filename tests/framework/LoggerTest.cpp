@@ -84,17 +84,26 @@ TEST_F(LoggerTest, VerbosityOneDecoratesAndAddsWarnings)
     verbosity(1);
     logEveryKind();
     std::string text = capture.text();
-    EXPECT_EQ(withoutTimes(text), LOG_PREFIX_MSG
-              "message 0" LOG_RESET "\n" LOG_PREFIX_WRN "warning one" LOG_RESET "\n" LOG_PREFIX_ERR
-              "error 2" LOG_RESET "\n" LOG_PREFIX_DBG "level 7" LOG_RESET "\n");
+    // One line of the log a line here.
+    // clang-format off
+    EXPECT_EQ(withoutTimes(text), LOG_PREFIX_MSG "message 0" LOG_RESET "\n"
+                                  LOG_PREFIX_WRN "warning one" LOG_RESET "\n"
+                                  LOG_PREFIX_ERR "error 2" LOG_RESET "\n"
+                                  LOG_PREFIX_DBG "level 7" LOG_RESET "\n");
+    // clang-format on
 }
 
 TEST_F(LoggerTest, VerbosityTwoAndAboveWriteEverything)
 {
-    const std::string expected =
-        LOG_PREFIX_MSG "message 0" LOG_RESET "\n" LOG_PREFIX_WRN "warning one" LOG_RESET "\n" LOG_PREFIX_ERR
-                       "error 2" LOG_RESET "\n" LOG_PREFIX_DBG "debug 3" LOG_RESET "\n" LOG_PREFIX_DBG
-                       "level 7" LOG_RESET "\n\x1b[35m    a\n    b\n\x1b[0m";
+    // One line of the log a line here.
+    // clang-format off
+    const std::string expected = LOG_PREFIX_MSG "message 0" LOG_RESET "\n"
+                                 LOG_PREFIX_WRN "warning one" LOG_RESET "\n"
+                                 LOG_PREFIX_ERR "error 2" LOG_RESET "\n"
+                                 LOG_PREFIX_DBG "debug 3" LOG_RESET "\n"
+                                 LOG_PREFIX_DBG "level 7" LOG_RESET "\n"
+                                 "\x1b[35m    a\n    b\n\x1b[0m";
+    // clang-format on
     for (unsigned char level : {2, 3, 4, 255}) {
         SCOPED_TRACE(static_cast<int>(level));
         capture.clear();
