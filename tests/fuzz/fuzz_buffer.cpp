@@ -4,6 +4,7 @@
 // what the growth rule (256 bytes, then steps of 64) gives for what was
 // asked so far.
 #include "Buffer.h"
+#include "Require.h"
 
 #include <fuzzer/FuzzedDataProvider.h>
 
@@ -14,14 +15,6 @@
 #include <string>
 
 namespace {
-
-void require(bool condition, const char* what)
-{
-    if (!condition) {
-        std::fprintf(stderr, "fuzz_buffer: %s\n", what);
-        std::abort();
-    }
-}
 
 __attribute__((format(printf, 1, 2))) std::string formatted(const char* format, ...)
 {

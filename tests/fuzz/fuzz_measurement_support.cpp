@@ -15,6 +15,7 @@
 #include "Csv.h"
 #include "IntegerValue.h"
 #include "MeasurementSupport.h"
+#include "Require.h"
 #include "ScriptedRequestClient.h"
 #include "TemplateCollection.h"
 
@@ -30,14 +31,6 @@ namespace {
 
 using Field = ScriptedRequestClient::Field;
 using Lines = std::vector<std::string>;
-
-void require(bool condition, const char* what)
-{
-    if (!condition) {
-        std::fprintf(stderr, "fuzz_measurement_support: %s\n", what);
-        std::abort();
-    }
-}
 
 struct Exchange {
     Lines lines;

@@ -12,6 +12,7 @@
 // by the byte 0x1e, taken in the order the commands run: each a control
 // byte (odd: the command runs) and the bytes the command writes.
 #include "MobileInfo.h"
+#include "Require.h"
 #include "Sandbox.h"
 
 #include <dlfcn.h>
@@ -27,14 +28,6 @@
 #include <vector>
 
 namespace {
-
-void require(bool condition, const char* what)
-{
-    if (!condition) {
-        std::fprintf(stderr, "fuzz_mobile_info: %s\n", what);
-        std::abort();
-    }
-}
 
 struct Answer {
     bool runs;

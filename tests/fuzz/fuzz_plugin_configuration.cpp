@@ -3,6 +3,7 @@
 // each of its members by every typed lookup. The results must be libconfig's
 // own (the string itself, not a copy) or the defaults.
 #include "PluginConfiguration.h"
+#include "Require.h"
 
 #include <libconfig.h>
 
@@ -11,14 +12,6 @@
 #include <string>
 
 namespace {
-
-void require(bool condition, const char* what)
-{
-    if (!condition) {
-        std::fprintf(stderr, "fuzz_plugin_configuration: %s\n", what);
-        std::abort();
-    }
-}
 
 void askGroup(config_setting_t* group)
 {

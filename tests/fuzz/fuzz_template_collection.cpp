@@ -4,6 +4,7 @@
 // accepted templates, IDs count from 1000 (requests) and 2000 (responses),
 // a text already registered (by hash) shares its ID, and the identifier
 // and hash follow the text.
+#include "Require.h"
 #include "Template.h"
 #include "TemplateCollection.h"
 
@@ -18,14 +19,6 @@
 #include <vector>
 
 namespace {
-
-void require(bool condition, const char* what)
-{
-    if (!condition) {
-        std::fprintf(stderr, "fuzz_template_collection: %s\n", what);
-        std::abort();
-    }
-}
 
 uint64_t djb2(const std::string& text)
 {
