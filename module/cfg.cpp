@@ -1,5 +1,7 @@
 #include "cfg.h"
 
+#include "calls_callback.h"
+
 #include <ctype.h>
 #include <errno.h>
 #include <fcntl.h>
@@ -13,16 +15,6 @@ static const size_t LINE_SIZE = 16384;
 static const size_t VALUE_MAX = 16000;
 
 static char line[LINE_SIZE];
-
-/* For functions that call a cfg_writer: Clang's check of the writer's type
- * at the call needs the C++ part of the sanitizer runtime, which a C-linked
- * program (the supervisor, the settings tool) lacks; a writer from C
- * carries no type to check anyway. */
-#if defined(__clang__)
-#define CALLS_WRITER __attribute__((no_sanitize("function")))
-#else
-#define CALLS_WRITER
-#endif
 
 FILE *cfg_open(const char *path, const char *mode)
 {
@@ -196,7 +188,7 @@ static int end_line(FILE *out, int *at_line_start)
     return ok;
 }
 
-CALLS_WRITER int cfg_copy_replacing(FILE *in, FILE *out, const char *key, cfg_writer put, void *context)
+CALLS_CALLBACK int cfg_copy_replacing(FILE *in, FILE *out, const char *key, cfg_writer put, void *context)
 {
     if (!out)
         return 0;
@@ -271,7 +263,7 @@ static void sync_folder_of(const char *target)
     }
 }
 
-CALLS_WRITER static int write_synced(int fd, cfg_writer writer, void *context)
+CALLS_CALLBACK static int write_synced(int fd, cfg_writer writer, void *context)
 {
     FILE *f = fdopen(fd, "w");
     if (!f) {

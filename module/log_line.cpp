@@ -1,5 +1,7 @@
 #include "log_line.h"
 
+#include "calls_callback.h"
+
 #include <string.h>
 #include <syslog.h>
 
@@ -18,15 +20,8 @@ static const struct {
     int severity;
 } LEVELS[] = {{"ERR", LOG_ERR}, {"WRN", LOG_WARNING}, {"MSG", LOG_NOTICE}, {"DBG", LOG_DEBUG}};
 
-/* Clang's check of the callback's type at the call needs the C++ part of
- * the sanitizer runtime, which a C-linked program (the relay) lacks. */
-#if defined(__clang__)
-#define CALLS_EMIT __attribute__((no_sanitize("function")))
-#else
-#define CALLS_EMIT
-#endif
-
-CALLS_EMIT static void pass_on(struct log_line *line, size_t length)
+/* The emitter is the relay's or a test's. */
+CALLS_CALLBACK static void pass_on(struct log_line *line, size_t length)
 {
     line->emit(line->context, line->severity, line->text, length);
 }
