@@ -3,7 +3,7 @@
 // and stopping there with the development agent, which opens the archive's
 // plug-in library by its bare name and runs it against substitute router
 // tools, and the settings kept when the archive is unpacked again over it.
-#include "InitScript.h"
+#include "ShellCommand.h"
 #include "SandboxShell.h"
 #include "SandboxTesting.h"
 #include "TempDir.h"

@@ -1,7 +1,7 @@
 // The start/stop script as the router runs it, in a sandbox with the
 // production module-supervisor and a stub agent, under dash and under
 // busybox (its sh and its tools alone on PATH).
-#include "InitScript.h"
+#include "ShellCommand.h"
 #include "RouterTools.h"
 #include "SandboxTesting.h"
 #include "TempDir.h"

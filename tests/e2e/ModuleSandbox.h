@@ -75,8 +75,8 @@ public:
 
     // library: the plug-in library to install; agent: the program that
     // plays the agent.
-    explicit ModuleSandbox(const std::string& library = TESSARD_SYSTEM_RESOURCES,
-                           const std::string& agent = TESSARD_DEV)
+    explicit ModuleSandbox(const std::string& library = ORVANTA_PLUGIN,
+                           const std::string& agent = ORVANTA_AGENT)
         : tools(sandbox), out(sandbox.dir() + "/stdout"), err(sandbox.dir() + "/stderr")
     {
         std::string bytes = fileContent(library);

@@ -37,7 +37,7 @@ TEST(Module, TheSupervisedAgentReportsTheModemAndSurvivesARestart)
     module.tools.modemReady("351234567890123", "4711", "89490200001234567890");
     ASSERT_TRUE(module.sandbox.writeFile("/opt/orvanta/etc/settings", settings));
 
-    pid_t supervisor = module.start({MODULE_SUPERVISOR});
+    pid_t supervisor = module.start({ORVANTA_SUPERVISOR});
     ORVANTA_REQUIRE_STARTED(module.sandbox, supervisor);
     SyslogRecorder& syslog = module.sandbox.syslog();
 

@@ -143,13 +143,13 @@ TEST(OldFirmware, TheModuleRunsOnDebian11)
 {
     REQUIRE_OLD_RUNTIME();
     ORVANTA_REQUIRE_SANDBOX();
-    ModuleSandbox module(artifact("lib/tessard-system-resources.so", TESSARD_SYSTEM_RESOURCES), TESSARD_DEV);
+    ModuleSandbox module(artifact("lib/tessard-system-resources.so", ORVANTA_PLUGIN), ORVANTA_STATIC_AGENT);
     ASSERT_TRUE(module.ready) << module.sandbox.lastError();
     module.tools.modemReady("351234567890123", "4711", "89490200001234567890");
     ASSERT_TRUE(module.sandbox.writeFile("/opt/orvanta/etc/settings", settings));
 
     pid_t supervisor = module.start(
-        {artifact("bin/orvanta-log", ORVANTA_RELAY), artifact("bin/module-supervisor", MODULE_SUPERVISOR)},
+        {artifact("bin/orvanta-log", ORVANTA_RELAY), artifact("bin/module-supervisor", ORVANTA_SUPERVISOR)},
         {"QEMU_LD_PREFIX=" + runtimeRoot});
     ORVANTA_REQUIRE_STARTED(module.sandbox, supervisor);
     SyslogRecorder& syslog = module.sandbox.syslog();

@@ -182,7 +182,7 @@ int main(int argc, char** argv)
         MeasurementSupport measurements(agent);
         agent.setMeasurementSupport(&measurements);
         PluginManager manager;
-        check(manager.loadPlugin(TESSARD_SYSTEM_RESOURCES), "the library loads");
+        check(manager.loadPlugin(ORVANTA_PLUGIN), "the library loads");
         check(manager.pluginCount() == 1, "one plug-in registered");
         std::unique_ptr<PluginHandler> handler(
             manager.pluginCount() == 1 ? manager.getPlugin(0)->createHandler(group, agent) : nullptr);

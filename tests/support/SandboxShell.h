@@ -1,10 +1,10 @@
 // A shell running inside a sandbox and fed one command at a time. What the
 // commands start shares the shell's namespace: the same overlays and the
 // syslog recorder, which a sandbox binds for the first program it starts.
-#ifndef ORVANTA_TESTS_DIST_SANDBOXSHELL_H
-#define ORVANTA_TESTS_DIST_SANDBOXSHELL_H
+#ifndef ORVANTA_TESTS_SUPPORT_SANDBOXSHELL_H
+#define ORVANTA_TESTS_SUPPORT_SANDBOXSHELL_H
 
-#include "InitScript.h"
+#include "ShellCommand.h"
 #include "Sandbox.h"
 
 #include <sys/types.h>

@@ -20,7 +20,7 @@ struct DynamicSymbols {
 DynamicSymbols librarySymbols()
 {
     orvanta::test::DynamicTable table;
-    EXPECT_TRUE(orvanta::test::readDynamicTable(TESSARD_SYSTEM_RESOURCES, table)) << TESSARD_SYSTEM_RESOURCES;
+    EXPECT_TRUE(orvanta::test::readDynamicTable(ORVANTA_PLUGIN, table)) << ORVANTA_PLUGIN;
     DynamicSymbols symbols;
     for (const auto& [name, symbol] : table.symbols)
         (symbol.defined ? symbols.defined : symbols.undefined).insert(orvanta::test::demangled(name));

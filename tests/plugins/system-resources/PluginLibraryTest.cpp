@@ -8,7 +8,7 @@
 
 namespace {
 
-const std::string library = TESSARD_SYSTEM_RESOURCES;
+const std::string library = ORVANTA_PLUGIN;
 
 // The same file under another path string.
 std::string otherPathString()

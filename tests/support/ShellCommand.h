@@ -1,7 +1,7 @@
 // Running the module's start/stop script, "/opt/orvanta/etc/init", inside a
 // sandbox, and looking at the processes it leaves.
-#ifndef ORVANTA_TESTS_DIST_INITSCRIPT_H
-#define ORVANTA_TESTS_DIST_INITSCRIPT_H
+#ifndef ORVANTA_TESTS_SUPPORT_SHELLCOMMAND_H
+#define ORVANTA_TESTS_SUPPORT_SHELLCOMMAND_H
 
 #include "Processes.h"
 #include "Sandbox.h"

@@ -1,4 +1,4 @@
-#include "InitScript.h"
+#include "ShellCommand.h"
 #include "TempDir.h"
 
 #include <fcntl.h>

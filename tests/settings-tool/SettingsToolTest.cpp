@@ -1,7 +1,7 @@
 // orvanta-settings, the production program, in a sandbox: each row runs
 // one command line on a settings file and compares its exit code, what it
 // wrote and the file it left.
-#include "InitScript.h"
+#include "ShellCommand.h"
 #include "SandboxTesting.h"
 
 #include <gtest/gtest.h>

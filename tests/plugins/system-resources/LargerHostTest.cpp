@@ -14,7 +14,7 @@ TEST(LargerHost, RunsTheHandlerAndSendsThroughTheLibrary)
     static_assert(sizeof(ComposedRecord) > 200 && sizeof(CharValue) > 200 && sizeof(IntegerValue) > 200,
                   "the larger declarations");
     ORVANTA_REQUIRE_SANDBOX();
-    LibraryHost host("type = \"system_resources\";", TESSARD_SYSTEM_RESOURCES);
+    LibraryHost host("type = \"system_resources\";", ORVANTA_PLUGIN);
     ASSERT_TRUE(host.ready) << host.sandbox.lastError();
     orvanta::test::RecordingRequestClient& client = host.client;
     MeasurementSupport& measurements = host.measurements;
