@@ -1,10 +1,10 @@
 #include "cfg.h"
 
 #include "calls_callback.h"
+#include "file_replace.h"
 
 #include <ctype.h>
 #include <errno.h>
-#include <fcntl.h>
 #include <limits.h>
 #include <stdlib.h>
 #include <string.h>
@@ -242,57 +242,10 @@ static int final_target(const char *path, char *target, size_t size)
     return 0;
 }
 
-/* Makes a finished rename durable; a folder that cannot be synced leaves the
- * rename to the file system's own schedule. */
-static void sync_folder_of(const char *target)
-{
-    char folder[PATH_MAX];
-    const char *slash = strrchr(target, '/');
-    size_t len = slash ? (size_t)(slash - target) : 0;
-    if (len == 0) {
-        folder[0] = slash ? '/' : '.';
-        len = 1;
-    } else {
-        memcpy(folder, target, len);
-    }
-    folder[len] = '\0';
-    int fd = open(folder, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd >= 0) {
-        fsync(fd);
-        close(fd);
-    }
-}
-
-CALLS_CALLBACK static int write_synced(int fd, cfg_writer writer, void *context)
-{
-    FILE *f = fdopen(fd, "w");
-    if (!f) {
-        close(fd);
-        return 0;
-    }
-    int ok = writer(f, context) && fflush(f) == 0 && !ferror(f) && fsync(fd) == 0;
-    return fclose(f) == 0 && ok;
-}
-
 int cfg_replace(const char *path, cfg_writer writer, void *context)
 {
     char target[PATH_MAX];
-    char temp[PATH_MAX + 8];
     if (!final_target(path, target, sizeof target))
-        return 0;
-    if (snprintf(temp, sizeof temp, "%s.XXXXXX", target) >= (int)sizeof temp)
-        return 0;
-    int fd = mkostemp(temp, O_CLOEXEC);
-    if (fd < 0)
-        return 0;
-    int ok = fchmod(fd, 0600) == 0;
-    if (!ok)
-        close(fd);
-    ok = ok && write_synced(fd, writer, context) && rename(temp, target) == 0;
-    if (!ok) {
-        unlink(temp);
-        return 0;
-    }
-    sync_folder_of(target);
-    return 1;
+        return FILE_REPLACE_FAILED;
+    return file_replace(target, writer, context, 1);
 }

@@ -81,18 +81,18 @@ typedef int (*cfg_writer)(FILE *f, void *context);
 int cfg_copy_replacing(FILE *in, FILE *out, const char *key, cfg_writer put, void *context);
 
 /* Replaces the file at path with what writer(f, context) puts in a new
- * stream, so that a reader sees the old file or the whole new one, and a
- * failure at any step (no space, a write error, writer giving 0, a crash or
- * power cut before the end) leaves the old file byte for byte.
+ * stream, by the module's rule for replacing files (file_replace.h): a
+ * reader sees the old file or the whole new one, and a failure at any step
+ * (no space, a write error, writer giving 0, a crash or power cut before
+ * the end) leaves the old file byte for byte.
  * - A symbolic link at path is followed to its final target, which is
  *   replaced; the link stays.
- * - The new file is created exclusively under a unique name in the target's
- *   folder (nothing planted there is opened), with mode 0600 whatever the
- *   umask, and is flushed and synced to storage before it is renamed over
- *   the target; the folder is synced after.
- * - Gives 1 when the file was replaced, 0 otherwise; on 0 the new file is
- *   removed (a power cut may leave it, under path's name with a suffix).
- * Concurrent calls on one path do not tear it: the last rename wins. */
+ * - The new file is synced before the rename and the folder after it: the
+ *   settings live on flash.
+ * - Gives 1 when the file was replaced, 0 when it was not (errno says why),
+ *   -1 when the new file is in place but its folder could not be synced, so
+ *   that a power cut may still bring the old one back.
+ * Concurrent calls on one path do not tear it, but the last rename wins. */
 int cfg_replace(const char *path, cfg_writer writer, void *context);
 
 #ifdef __cplusplus

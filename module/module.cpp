@@ -5,6 +5,7 @@
  *
  * Built as C-style C++ that needs nothing but libc at run time.
  */
+#include "file_replace.h"
 #include "module_cfg.h"
 
 #include <errno.h>
@@ -23,7 +24,6 @@
 
 #define AGENT_PATH "/opt/orvanta/bin/tessard"
 #define AGENT_CFG_PATH "/var/orvanta/tessard.cfg"
-#define AGENT_CFG_NEW_PATH AGENT_CFG_PATH ".new"
 #define DEFAULT_SERVER_URL "http://developer.orvanta.com/s"
 
 static const long long RESTART_PAUSE_NS = 3000000000LL;
@@ -121,35 +121,23 @@ static void put_quoted_line(FILE *f, const char *key, const char *value)
     fputs("\";\r\n", f);
 }
 
-/* The file holds the platform password: mode 0600, also over an existing
- * file. Written under a new name and renamed, so that the agent sees either
- * the previous file or the whole new one, never a torn one. Whatever was
- * left under the new name (a link to another file, a FIFO that would block
- * the open) is removed, and the name is created afresh, never opened. */
-static int create_agent_cfg(const module_settings *settings)
+static int write_agent_cfg(FILE *f, void *context)
 {
-    unlink(AGENT_CFG_NEW_PATH);
-    int fd = open(AGENT_CFG_NEW_PATH, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
-    if (fd < 0)
-        return 0;
-    FILE *f = fdopen(fd, "w");
-    if (!f) {
-        close(fd);
-        unlink(AGENT_CFG_NEW_PATH);
-        return 0;
-    }
-    int ok = fchmod(fd, 0600) == 0;
+    const module_settings *settings = (const module_settings *)context;
     put_quoted_line(f, "server", DEFAULT_SERVER_URL);
     put_quoted_line(f, "username", settings->username);
     put_quoted_line(f, "password", settings->password);
     fprintf(f, "interval = %u;\r\n", (unsigned)(settings->interval * 60u));
     fputs(AGENT_CFG_TAIL, f);
-    ok &= fflush(f) == 0 && !ferror(f);
-    ok &= fclose(f) == 0;
-    ok = ok && rename(AGENT_CFG_NEW_PATH, AGENT_CFG_PATH) == 0;
-    if (!ok)
-        unlink(AGENT_CFG_NEW_PATH);
-    return ok;
+    return 1;
+}
+
+/* The file holds the platform password: mode 0600, also over an existing
+ * file. Replaced whole, so that the agent sees either the previous file or
+ * the whole new one, never a torn one. It lives in RAM: no sync. */
+static int create_agent_cfg(const module_settings *settings)
+{
+    return file_replace(AGENT_CFG_PATH, write_agent_cfg, (void *)settings, 0) == FILE_REPLACE_DONE;
 }
 
 /* Runs in the vfork child, on the parent's memory: system calls only. The

@@ -26,5 +26,5 @@ int module_cfg_save(const module_settings *settings)
 {
     /* The file holds the platform password and is all the module knows of
      * its platform: never torn, never world-readable. */
-    return cfg_replace(MODULE_CFG_PATH, write_settings, (void *)settings);
+    return cfg_replace(MODULE_CFG_PATH, write_settings, (void *)settings) == 1;
 }

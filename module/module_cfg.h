@@ -37,7 +37,7 @@ void module_cfg_load(module_settings *settings);
 /* Replaces the settings file by the record's four lines (enabled as a flag,
  * username, password, interval with 0 written as 0) through cfg_replace:
  * mode 0600, the old file kept byte for byte on any failure. Gives 1 when
- * the file was replaced, 0 otherwise. */
+ * the file was replaced and is on storage, 0 otherwise. */
 int module_cfg_save(const module_settings *settings);
 
 #ifdef __cplusplus

@@ -43,7 +43,7 @@ static const key_info KEYS[] = {
 
 static const size_t TEXT_MAX = 16000; /* what cfg_put_str keeps */
 
-/* One line of the text a line here. */
+/* The usage text, one of its lines a source line. */
 /* clang-format off */
 static const char USAGE_TEXT[] =
     "usage: orvanta-settings get KEY\n"
@@ -244,7 +244,11 @@ static int set(const key_info *key, const char *text)
     if (!c.in)
         return read_failed(source);
     errno = 0;
-    if (!cfg_replace(MODULE_CFG_PATH, write_changed, &c))
+    int replaced = cfg_replace(MODULE_CFG_PATH, write_changed, &c);
+    if (replaced < 0)
+        status = fail(FAILED, "saved %s, but it may not survive a power cut: syncing its folder failed (%s)",
+                      MODULE_CFG_PATH, strerror(errno));
+    else if (!replaced)
         status = ferror(c.in) ? read_failed(source)
                               : fail(FAILED, "cannot save %s (%s); it is unchanged", MODULE_CFG_PATH,
                                      errno ? strerror(errno) : "write error");

@@ -5,6 +5,7 @@
 #include "SandboxTesting.h"
 #include "Transcript.h"
 
+#include <dirent.h>
 #include <gtest/gtest.h>
 #include <libconfig.h>
 #include <sys/mount.h>
@@ -13,6 +14,7 @@
 #include <sys/wait.h>
 #include <syslog.h>
 #include <csignal>
+#include <cstring>
 #include <thread>
 
 using namespace std::chrono_literals;
@@ -139,6 +141,19 @@ protected:
         return orvanta::test::transcript(sandbox->syslog().messages(), pid, nullptr, limit);
     }
 
+    // The new files of replacements of tessard.cfg left in /var/orvanta.
+    std::string replacementsLeft() const
+    {
+        std::string left;
+        DIR* dir = opendir(sandbox->hostPath("/var/orvanta").c_str());
+        while (dirent* entry = dir ? readdir(dir) : nullptr)
+            if (std::strncmp(entry->d_name, "tessard.cfg.", 12) == 0)
+                left += std::string(entry->d_name) + " ";
+        if (dir)
+            closedir(dir);
+        return left;
+    }
+
     std::unique_ptr<Sandbox> sandbox;
     pid_t pid = -1;
 };
@@ -158,7 +173,7 @@ TEST_F(Supervisor, WritesTheConfigurationAndStartsTheAgentWithItsArguments)
     EXPECT_EQ(sandbox->readFile(agentCfgPath), agentConfig("user name", "secret", 300));
     EXPECT_EQ(sandbox->readFile("/var/orvanta/runs/1.argv"),
               "/opt/orvanta/bin/tessard\n-vc\n/var/orvanta/tessard.cfg\n");
-    EXPECT_FALSE(sandbox->exists("/var/orvanta/tessard.cfg.new"));
+    EXPECT_EQ(replacementsLeft(), "");
 }
 
 #ifndef ORVANTA_EMULATED // under qemu-user the mask at exec is qemu's, not the supervisor's
@@ -367,12 +382,13 @@ err.daemon orvanta[PID]: Creating tessard.cfg failed
 )");
         EXPECT_EQ(sandbox->readFile(agentCfgPath), "previous\n");
         EXPECT_EQ(sandbox->readFile("/opt/orvanta/runs/1.cfg"), "previous\n");
-        EXPECT_FALSE(sandbox->exists("/var/orvanta/tessard.cfg.new"));
+        EXPECT_EQ(replacementsLeft(), "");
     }
 }
 
-// Whatever another user left under the temporary name is neither written
-// through nor waited on.
+// Whatever another user left under a name that the new file could be
+// expected under is neither written through nor waited on: the new file's
+// name is unique and made exclusively.
 TEST_F(Supervisor, NeverOpensWhatWasPlantedUnderTheTemporaryName)
 {
     const std::string planted = "/var/orvanta/planted";
