@@ -13,6 +13,7 @@
 #include <sys/sysmacros.h>
 #include <sys/un.h>
 #include <sys/wait.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 #include <cerrno>
 #include <cstdlib>
@@ -57,7 +58,8 @@ struct Plan {
         for (std::size_t i = 0; i < layers.size(); ++i) {
             targets.push_back(orvanta::test::targets[i].path);
             options.push_back(std::string("lowerdir=") + orvanta::test::targets[i].path +
-                              ",upperdir=" + layers[i].first + ",workdir=" + layers[i].second);
+                              ",upperdir=" + layers[i].first + ",workdir=" + layers[i].second +
+                              (userNamespace ? ",userxattr" : ""));
         }
         if (!userNamespace)
             return;
@@ -203,6 +205,15 @@ void removeTree(const std::string& path)
     nftw(path.c_str(), removeEntry, 16, FTW_DEPTH | FTW_PHYS);
 }
 
+// Makes an upper directory hide what the lower one of the same path
+// holds: overlayfs reads the mark as trusted.* where root mounted it, as
+// user.* where a user namespace did (mount option userxattr).
+bool makeOpaque(const std::string& upperPath)
+{
+    bool root = geteuid() == 0;
+    return setxattr(upperPath.c_str(), root ? "trusted.overlay.opaque" : "user.overlay.opaque", "y", 1, 0) == 0;
+}
+
 bool isWhiteout(const struct stat& st)
 {
     return S_ISCHR(st.st_mode) && st.st_rdev == makedev(0, 0);
@@ -279,9 +290,11 @@ Sandbox::Sandbox(SandboxOptions options) : chosen(std::move(options))
         layerStack.push_back(layer);
     }
     sandboxDir = dir;
+    // Whatever this machine keeps in the module's own folders stays out.
+    makeDir("/opt/orvanta");
     if (chosen.varOrvanta)
         makeDir("/var/orvanta");
-    else if (access("/var/orvanta", F_OK) == 0)
+    else
         hide("/var/orvanta");
 }
 
@@ -337,11 +350,32 @@ std::string Sandbox::placePath(const std::string& absPath) const
     return inNamespace && !path.empty() ? absPath : path;
 }
 
+bool Sandbox::makeFolders(const std::string& path) const
+{
+    if (inNamespace)
+        return makeDirs(path, 0755);
+    // In the upper layer, a folder made where a whiteout hides the
+    // machine's is opaque, as overlayfs makes it from inside.
+    for (std::size_t slash = path.find('/', 1);; slash = path.find('/', slash + 1)) {
+        std::string part = path.substr(0, slash);
+        struct stat st;
+        bool hidden = lstat(part.c_str(), &st) == 0 && isWhiteout(st) && unlink(part.c_str()) == 0;
+        if (mkdir(part.c_str(), 0755) != 0 && errno != EEXIST)
+            return false;
+        if (hidden && !makeOpaque(part))
+            return false;
+        if (slash == std::string::npos)
+            return true;
+    }
+}
+
 bool Sandbox::makeDir(const std::string& absPath, mode_t mode)
 {
     std::string path = placePath(absPath);
-    if (path.empty() || !makeDirs(path, 0755))
+    if (path.empty() || !makeFolders(path))
         return fail("cannot create " + absPath, errno ? errno : EINVAL);
+    if (!inNamespace && !makeOpaque(path))
+        return fail("cannot make " + absPath + " hide the machine's", errno);
     return chmod(path.c_str(), mode) == 0 || fail("chmod " + absPath, errno);
 }
 
@@ -351,7 +385,7 @@ bool Sandbox::writeFile(const std::string& absPath, const std::string& bytes, mo
     if (path.empty())
         return fail("not below a sandboxed folder: " + absPath, EINVAL);
     std::size_t slash = path.rfind('/');
-    if (!makeDirs(path.substr(0, slash), 0755))
+    if (!makeFolders(path.substr(0, slash)))
         return fail("cannot create the folder of " + absPath, errno);
     unlink(path.c_str());
     int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, mode);
@@ -379,25 +413,68 @@ bool Sandbox::hide(const std::string& absPath)
     return mknod(path.c_str(), S_IFCHR, makedev(0, 0)) == 0 || fail("whiteout " + absPath, errno);
 }
 
+Sandbox::Seen Sandbox::upperView(const std::string& absPath, std::string& upperPath, int hops) const
+{
+    upperPath = inNamespace ? std::string() : hostPath(absPath);
+    if (upperPath.empty())
+        return Seen::Lower;
+    // From the layer's root down: a whiteout or a file hides the rest, an
+    // opaque folder hides what the machine has below it, a link leads on,
+    // and where the upper layer holds nothing of the path (and nothing above
+    // was opaque) the machine's file shows through.
+    std::size_t root = upperPath.size();
+    for (const Layer& layer : layerStack)
+        if (upperPath.compare(0, layer.upper.size(), layer.upper) == 0)
+            root = layer.upper.size();
+    bool opaque = false;
+    for (std::size_t at = root;;) {
+        std::string prefix = upperPath.substr(0, at);
+        struct stat st;
+        if (lstat(prefix.c_str(), &st) != 0)
+            return opaque ? Seen::Absent : Seen::Lower;
+        if (at == upperPath.size())
+            return isWhiteout(st) ? Seen::Absent : Seen::Upper;
+        if (S_ISLNK(st.st_mode) && hops < 8) {
+            char target[4096] = {};
+            if (readlink(prefix.c_str(), target, sizeof target - 1) <= 0)
+                return Seen::Absent;
+            std::string inside = absPath.substr(0, absPath.size() - (upperPath.size() - at));
+            std::string base = inside.substr(0, inside.rfind('/') + 1);
+            std::string next = (target[0] == '/' ? std::string(target) : base + target) + upperPath.substr(at);
+            return upperView(next, upperPath, hops + 1);
+        }
+        if (!S_ISDIR(st.st_mode))
+            return Seen::Absent;
+        char mark[2] = {};
+        opaque = opaque || lgetxattr(prefix.c_str(), "trusted.overlay.opaque", mark, 1) == 1 ||
+                 lgetxattr(prefix.c_str(), "user.overlay.opaque", mark, 1) == 1;
+        at = upperPath.find('/', at + 1);
+        if (at == std::string::npos)
+            at = upperPath.size();
+    }
+}
+
 std::optional<std::string> Sandbox::readFile(const std::string& absPath) const
 {
-    std::string path = inNamespace ? std::string() : hostPath(absPath);
-    struct stat st;
-    if (!path.empty() && lstat(path.c_str(), &st) == 0)
-        return isWhiteout(st) ? std::nullopt : readFileBytes(path);
+    std::string upper;
+    switch (upperView(absPath, upper, 0)) {
+    case Seen::Upper:
+        return readFileBytes(upper);
+    case Seen::Absent:
+        return std::nullopt;
+    case Seen::Lower:
+        break;
+    }
     return readFileBytes(absPath);
 }
 
 std::optional<mode_t> Sandbox::fileMode(const std::string& absPath) const
 {
-    std::string path = inNamespace ? std::string() : hostPath(absPath);
+    std::string upper;
+    Seen seen = upperView(absPath, upper, 0);
     struct stat st;
-    if (!path.empty() && lstat(path.c_str(), &st) == 0) {
-        if (isWhiteout(st))
-            return std::nullopt;
-    } else if (lstat(absPath.c_str(), &st) != 0) {
+    if (seen == Seen::Absent || lstat(seen == Seen::Upper ? upper.c_str() : absPath.c_str(), &st) != 0)
         return std::nullopt;
-    }
     return st.st_mode & 07777;
 }
 

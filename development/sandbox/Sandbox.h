@@ -4,7 +4,9 @@
 // directory below, a fresh upper directory (under the build tree) on top.
 // What a test places at an absolute path, and what a sandboxed program
 // writes there, lands in the upper directory; the real filesystem is never
-// touched. A syslog recorder is bound at "/dev/log" inside.
+// touched. The module's own folders, /opt/orvanta and /var/orvanta, start
+// empty (or absent) whatever the machine has there. A syslog recorder is
+// bound at "/dev/log" inside.
 #ifndef ORVANTA_SANDBOX_SANDBOX_H
 #define ORVANTA_SANDBOX_SANDBOX_H
 
@@ -58,6 +60,8 @@ public:
 
     // Place content at absPath inside (parents created with mode 0755):
     // in the upper layer before start(), through the overlay after enter().
+    // A folder made so is empty inside, even where the machine has one
+    // with files.
     bool writeFile(const std::string& absPath, const std::string& bytes, mode_t mode = 0644);
     bool makeDir(const std::string& absPath, mode_t mode = 0755);
     // Makes absPath absent inside (an overlay whiteout).
@@ -100,11 +104,16 @@ public:
     int lastErrno() const { return errorNumber; }
 
 private:
+    // Where a path's bytes come from, seen from outside the namespace.
+    enum class Seen { Upper, Absent, Lower };
+    Seen upperView(const std::string& absPath, std::string& upperPath, int hops) const;
+
     struct Layer {
         std::string target, upper, work;
     };
     bool fail(const std::string& what, int err);
     std::string placePath(const std::string& absPath) const;
+    bool makeFolders(const std::string& path) const;
     // The upper and work folder of each layer, in the order of the targets.
     std::vector<std::pair<std::string, std::string>> upperAndWork() const;
 

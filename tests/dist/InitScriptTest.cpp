@@ -146,7 +146,7 @@ protected:
     {
         // A failed test may leave the module running.
         for (pid_t pid : {supervisorPid(), agentPid()}) {
-            if (pid > 0 && processLiving(pid)) {
+            if (pid > 1 && processLiving(pid)) {
                 kill(-pid, SIGKILL);
                 kill(pid, SIGKILL);
             }
