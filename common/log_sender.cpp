@@ -12,10 +12,12 @@
 #define DATAGRAM_MAX 480
 #define RETRY_MS 1000
 
-void log_sender_init(struct log_sender *sender, const char *ident)
+void log_sender_init(struct log_sender *sender, const char *ident, char *queue, size_t size)
 {
     memset(sender, 0, sizeof *sender);
     sender->ident = ident;
+    sender->queue = queue;
+    sender->size = size;
     sender->fd = -1;
     sender->stamped = (time_t)-1;
 }
@@ -27,11 +29,11 @@ static size_t queued(const struct log_sender *sender)
 
 static int enqueue(struct log_sender *sender, const char *datagram, size_t n)
 {
-    if (sender->tail + 2 + n > sizeof sender->queue) {
+    if (sender->tail + 2 + n > sender->size) {
         memmove(sender->queue, sender->queue + sender->head, queued(sender));
         sender->tail -= sender->head;
         sender->head = 0;
-        if (sender->tail + 2 + n > sizeof sender->queue)
+        if (sender->tail + 2 + n > sender->size)
             return 0;
     }
     char *record = sender->queue + sender->tail;
@@ -73,7 +75,7 @@ static int queue_message(struct log_sender *sender, int severity, const char *te
  * where the lost messages would have been. */
 static void report_dropped(struct log_sender *sender)
 {
-    if (sender->dropped == 0 || queued(sender) > sizeof sender->queue / 2)
+    if (sender->dropped == 0 || queued(sender) > sender->size / 2)
         return;
     char text[96];
     int n = snprintf(text, sizeof text, "orvanta-log: dropped %lu line%s: syslog was slow, full or absent",

@@ -4,14 +4,14 @@
  * Each message goes to "/dev/log" as one datagram
  * "<PRI>Mmm dd hh:mm:ss IDENT: TEXT", facility daemon, stamped when it is
  * added. A message that syslog does not take at once (slow, full, absent)
- * waits in a queue of LOG_SENDER_QUEUE bytes. When the queue is full,
+ * waits in a queue that the caller gives. When the queue is full,
  * messages are dropped and counted until it has drained to half; then a
  * warning with the count takes the place of the lost messages. A missing or
  * refusing /dev/log is tried again a second later, so a syslog daemon that
  * restarts is found again.
  *
  * C-style, no allocation: a log_sender is a fixed-size record that the
- * caller owns.
+ * caller owns, and so is its queue.
  */
 #ifndef ORVANTA_LOG_SENDER_H
 #define ORVANTA_LOG_SENDER_H
@@ -20,21 +20,21 @@
 #include <stddef.h>
 #include <time.h>
 
-#define LOG_SENDER_QUEUE 16384
-
 struct log_sender {
-    const char *ident;
+    const char *ident;     /* "tessard", or with a pid "orvanta[1234]" */
     int fd;                /* -1 while not connected */
     long long retry_at;    /* monotonic milliseconds: next connection attempt */
     unsigned long dropped; /* messages lost since the last warning */
     size_t head, tail;     /* queue[head..tail): records of a 2-byte length and a datagram */
+    size_t size;           /* of queue */
+    char *queue;
     time_t stamped;
     char stamp[16];
-    char queue[LOG_SENDER_QUEUE];
 };
 
-/* ident must live as long as the sender. */
-void log_sender_init(struct log_sender *sender, const char *ident);
+/* ident and queue (size bytes, at least one message of 482) must live as
+ * long as the sender. */
+void log_sender_init(struct log_sender *sender, const char *ident, char *queue, size_t size);
 
 /* Queues one message (severity LOG_EMERG .. LOG_DEBUG), or drops it. The
  * text needs no NUL; it is cut to fit one datagram. */

@@ -38,7 +38,9 @@
 /* How long the relay tries to hand what it holds to syslog at the end. */
 #define FINISH_MS 1000
 
-/* Static rather than on the stack: the queue alone is 16 KiB. */
+/* Static rather than on the stack: what syslog has not taken yet waits
+ * here, up to 16 KiB. */
+static char queue[16384];
 static struct log_sender sender;
 static struct log_line line;
 
@@ -115,7 +117,7 @@ static void finish(void)
 static int relay(void)
 {
     detach();
-    log_sender_init(&sender, IDENT);
+    log_sender_init(&sender, IDENT, queue, sizeof queue);
     log_line_init(&line, on_message, &sender);
     static char chunk[4096];
     for (;;) {
