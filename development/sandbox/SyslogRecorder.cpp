@@ -129,9 +129,20 @@ void SyslogRecorder::receive()
         SyslogMessage m = parseSyslogDatagram(std::string(buffer.data(), static_cast<std::size_t>(n)));
         m.arrival = Clock::now();
         std::lock_guard<std::mutex> lock(guard);
+        if (copyFd >= 0) {
+            std::string line = m.line() + "\n";
+            ssize_t ignored = write(copyFd, line.data(), line.size());
+            (void)ignored;
+        }
         kept.push_back(std::move(m));
         newMessage.notify_all();
     }
+}
+
+void SyslogRecorder::copyTo(int fd)
+{
+    std::lock_guard<std::mutex> lock(guard);
+    copyFd = fd;
 }
 
 std::vector<SyslogMessage> SyslogRecorder::messages() const

@@ -53,6 +53,9 @@ public:
     int bind(const char* path = "/dev/log");
     // Starts the receiving thread (idempotent); for a socket bound elsewhere.
     void start();
+    // From now on also appends each message's line() and a line feed to
+    // the file descriptor, as it arrives (for shell scripts to read).
+    void copyTo(int fd);
 
     // Everything received so far, in arrival order.
     std::vector<SyslogMessage> messages() const;
@@ -72,6 +75,7 @@ private:
     void receive();
 
     int socketFd = -1;
+    int copyFd = -1;
     bool running = false;
     bool stopping = false;
     std::thread receiver;
