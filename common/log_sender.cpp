@@ -4,6 +4,7 @@
 #include <stdio.h>
 #include <string.h>
 #include <sys/socket.h>
+#include <sys/uio.h>
 #include <sys/un.h>
 #include <syslog.h>
 #include <unistd.h>
@@ -91,43 +92,94 @@ void log_sender_add(struct log_sender *sender, int severity, const char *text, s
         ++sender->dropped;
 }
 
+/* A connected socket of type to /dev/log, or -1 with errno. */
+static int open_log(int type)
+{
+    struct sockaddr_un address;
+    memset(&address, 0, sizeof address);
+    address.sun_family = AF_UNIX;
+    memcpy(address.sun_path, LOG_PATH, sizeof LOG_PATH);
+    int fd = socket(AF_UNIX, type | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    if (fd < 0)
+        return -1;
+    if (connect(fd, (struct sockaddr *)&address, sizeof address) == 0)
+        return fd;
+    int error = errno;
+    close(fd);
+    errno = error;
+    return -1;
+}
+
+/* A datagram socket as syslog's own, else a stream where syslog listens on
+ * one (as libc's syslog() falls back). A stream connect that would wait (the
+ * daemon's backlog full) counts as failed: tried again a second later. */
 static int connect_log(struct log_sender *sender, long long now_ms)
 {
     if (sender->fd >= 0)
         return 1;
     if (now_ms < sender->retry_at)
         return 0;
-    struct sockaddr_un address;
-    memset(&address, 0, sizeof address);
-    address.sun_family = AF_UNIX;
-    memcpy(address.sun_path, LOG_PATH, sizeof LOG_PATH);
-    sender->fd = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-    if (sender->fd >= 0 && connect(sender->fd, (struct sockaddr *)&address, sizeof address) == 0)
+    sender->stream = 0;
+    sender->fd = open_log(SOCK_DGRAM);
+    if (sender->fd < 0 && errno == EPROTOTYPE) {
+        sender->stream = 1;
+        sender->fd = open_log(SOCK_STREAM);
+    }
+    if (sender->fd >= 0)
         return 1;
-    log_sender_close(sender);
     sender->retry_at = now_ms + RETRY_MS;
     return 0;
+}
+
+/* Length of the first message in the queue. */
+static size_t first_length(const struct log_sender *sender)
+{
+    const char *record = sender->queue + sender->head;
+    return (size_t)(unsigned char)record[0] << 8 | (unsigned char)record[1];
+}
+
+static void pop_first(struct log_sender *sender, size_t n)
+{
+    sender->head += 2 + n;
+    sender->partial = 0;
+    if (sender->head == sender->tail)
+        sender->head = sender->tail = 0;
+}
+
+static ssize_t send_retrying(int fd, const struct msghdr *message)
+{
+    ssize_t sent;
+    do
+        sent = sendmsg(fd, message, MSG_DONTWAIT | MSG_NOSIGNAL);
+    while (sent < 0 && errno == EINTR);
+    return sent;
 }
 
 /* 1 sent (or dropped for good), 0 syslog takes nothing now, -1 the
  * connection failed. */
 static int send_first(struct log_sender *sender)
 {
-    const char *record = sender->queue + sender->head;
-    size_t n = (size_t)(unsigned char)record[0] << 8 | (unsigned char)record[1];
-    ssize_t sent;
-    do
-        sent = send(sender->fd, record + 2, n, MSG_DONTWAIT | MSG_NOSIGNAL);
-    while (sent < 0 && errno == EINTR);
+    size_t n = first_length(sender);
+    /* On a stream, what is left of the message and its NUL. */
+    static char nul = '\0';
+    size_t left = n - sender->partial;
+    struct iovec parts[2] = {{sender->queue + sender->head + 2 + sender->partial, left}, {&nul, 1}};
+    struct msghdr message;
+    memset(&message, 0, sizeof message);
+    message.msg_iov = left > 0 ? parts : parts + 1;
+    message.msg_iovlen = sender->stream && left > 0 ? 2 : 1;
+    ssize_t sent = send_retrying(sender->fd, &message);
     if (sent < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == ENOBUFS))
         return 0;
-    if (sent < 0 && errno != EMSGSIZE)
+    if (sent < 0 && (sender->stream || errno != EMSGSIZE))
         return -1;
-    if (sent < 0)
+    if (sent < 0) {
         ++sender->dropped;
-    sender->head += 2 + n;
-    if (sender->head == sender->tail)
-        sender->head = sender->tail = 0;
+    } else if (sender->stream && sender->partial + (size_t)sent < n + 1) {
+        sender->partial += (size_t)sent;
+        return 0;
+    }
+    pop_first(sender, n);
     return 1;
 }
 
@@ -153,13 +205,14 @@ void log_sender_flush(struct log_sender *sender, long long now_ms)
 
 int log_sender_poll(const struct log_sender *sender, long long now_ms, struct pollfd *entry)
 {
-    entry->fd = sender->fd;
+    entry->fd = -1;
     entry->events = 0;
     entry->revents = 0;
     if (log_sender_idle(sender))
         return -1;
     if (sender->fd < 0)
         return sender->retry_at > now_ms ? (int)(sender->retry_at - now_ms) : 0;
+    entry->fd = sender->fd;
     entry->events = POLLOUT;
     /* Should the socket not say when it takes messages again. */
     return RETRY_MS;
@@ -175,4 +228,9 @@ void log_sender_close(struct log_sender *sender)
     if (sender->fd >= 0)
         close(sender->fd);
     sender->fd = -1;
+    /* Its rest on another connection would arrive as a message of its own. */
+    if (sender->partial > 0) {
+        pop_first(sender, first_length(sender));
+        ++sender->dropped;
+    }
 }

@@ -74,7 +74,11 @@ SyslogMessage parseSyslogDatagram(const std::string& datagram)
     return m;
 }
 
-SyslogRecorder::SyslogRecorder() : socketFd(socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0)) {}
+SyslogRecorder::SyslogRecorder(Kind socketKind)
+    : kind(socketKind),
+      socketFd(socket(AF_UNIX, (socketKind == Kind::Stream ? SOCK_STREAM : SOCK_DGRAM) | SOCK_CLOEXEC, 0))
+{
+}
 
 SyslogRecorder::~SyslogRecorder()
 {
@@ -90,6 +94,14 @@ SyslogRecorder::~SyslogRecorder()
 
 int SyslogRecorder::bind(const char* path)
 {
+    int error = bindUnread(path);
+    if (error == 0)
+        start();
+    return error;
+}
+
+int SyslogRecorder::bindUnread(const char* path)
+{
     sockaddr_un address{};
     address.sun_family = AF_UNIX;
     if (socketFd < 0 || std::strlen(path) >= sizeof address.sun_path)
@@ -98,7 +110,8 @@ int SyslogRecorder::bind(const char* path)
     unlink(path);
     if (::bind(socketFd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0)
         return errno;
-    start();
+    if (kind == Kind::Stream && listen(socketFd, 16) != 0)
+        return errno;
     return 0;
 }
 
@@ -114,29 +127,82 @@ void SyslogRecorder::start()
 void SyslogRecorder::receive()
 {
     std::vector<char> buffer(65536);
+    std::vector<int> connections;
+    std::vector<std::string> pieces; // of each connection: a message begun
     for (;;) {
         {
             std::lock_guard<std::mutex> lock(guard);
             if (stopping)
-                return;
+                break;
+        }
+        if (kind == Kind::Stream) {
+            receiveStreams(connections, pieces);
+            continue;
         }
         pollfd p{socketFd, POLLIN, 0};
         if (poll(&p, 1, 20) <= 0)
             continue;
         ssize_t n = recv(socketFd, buffer.data(), buffer.size(), MSG_DONTWAIT);
-        if (n < 0)
-            continue;
-        SyslogMessage m = parseSyslogDatagram(std::string(buffer.data(), static_cast<std::size_t>(n)));
-        m.arrival = Clock::now();
-        std::lock_guard<std::mutex> lock(guard);
-        if (copyFd >= 0) {
-            std::string line = m.line() + "\n";
-            ssize_t ignored = write(copyFd, line.data(), line.size());
-            (void)ignored;
-        }
-        kept.push_back(std::move(m));
-        newMessage.notify_all();
+        if (n >= 0)
+            keep(std::string(buffer.data(), static_cast<std::size_t>(n)));
     }
+    for (int fd : connections)
+        close(fd);
+}
+
+void SyslogRecorder::receiveStreams(std::vector<int>& connections, std::vector<std::string>& pieces)
+{
+    std::vector<pollfd> entries{{socketFd, POLLIN, 0}};
+    for (int fd : connections)
+        entries.push_back({fd, POLLIN, 0});
+    if (poll(entries.data(), entries.size(), 20) <= 0)
+        return;
+    char chunk[65536];
+    for (std::size_t i = connections.size(); i > 0; --i) {
+        if (!entries[i].revents)
+            continue;
+        ssize_t n = recv(connections[i - 1], chunk, sizeof chunk, MSG_DONTWAIT);
+        if (n < 0 && (errno == EAGAIN || errno == EINTR))
+            continue;
+        std::string& piece = pieces[i - 1];
+        for (ssize_t at = 0; at < n; ++at) {
+            if (chunk[at] != '\0') {
+                piece += chunk[at];
+                continue;
+            }
+            keep(piece);
+            piece.clear();
+        }
+        if (n > 0)
+            continue;
+        // A message cut by the end of its connection is kept as it came.
+        if (!piece.empty())
+            keep(piece);
+        close(connections[i - 1]);
+        connections.erase(connections.begin() + static_cast<long>(i - 1));
+        pieces.erase(pieces.begin() + static_cast<long>(i - 1));
+    }
+    if (entries[0].revents) {
+        int fd = accept4(socketFd, nullptr, nullptr, SOCK_CLOEXEC);
+        if (fd >= 0) {
+            connections.push_back(fd);
+            pieces.emplace_back();
+        }
+    }
+}
+
+void SyslogRecorder::keep(const std::string& message)
+{
+    SyslogMessage m = parseSyslogDatagram(message);
+    m.arrival = Clock::now();
+    std::lock_guard<std::mutex> lock(guard);
+    if (copyFd >= 0) {
+        std::string line = m.line() + "\n";
+        ssize_t ignored = write(copyFd, line.data(), line.size());
+        (void)ignored;
+    }
+    kept.push_back(std::move(m));
+    newMessage.notify_all();
 }
 
 void SyslogRecorder::copyTo(int fd)

@@ -1,4 +1,6 @@
-// Records the datagrams that programs send to a syslog socket.
+// Records the messages that programs send to a syslog socket: datagrams,
+// or on a stream socket messages each ended by a NUL byte (as libc's
+// syslog() frames them there).
 #ifndef ORVANTA_SANDBOX_SYSLOGRECORDER_H
 #define ORVANTA_SANDBOX_SYSLOGRECORDER_H
 
@@ -33,16 +35,18 @@ struct SyslogMessage {
 // text holds what follows the priority.
 SyslogMessage parseSyslogDatagram(const std::string& datagram);
 
-// A Unix datagram socket, created unbound and close-on-exec at construction
-// so that it can be bound later inside another mount namespace (a forked
-// child binds it at "/dev/log" after mounting its /dev overlay). Once bound
-// (by anyone), start() makes a thread receive every datagram.
+// A Unix datagram (or stream) socket, created unbound and close-on-exec at
+// construction so that it can be bound later inside another mount
+// namespace (a forked child binds it at "/dev/log" after mounting its /dev
+// overlay). Once bound (by anyone), start() makes a thread receive every
+// message.
 class SyslogRecorder {
 public:
     using Clock = std::chrono::steady_clock;
     using Predicate = std::function<bool(const SyslogMessage&)>;
+    enum class Kind { Datagram, Stream };
 
-    SyslogRecorder();
+    explicit SyslogRecorder(Kind kind = Kind::Datagram);
     ~SyslogRecorder();
     SyslogRecorder(const SyslogRecorder&) = delete;
     SyslogRecorder& operator=(const SyslogRecorder&) = delete;
@@ -51,6 +55,9 @@ public:
     // Binds the socket to path in the caller's mount namespace (an existing
     // entry there is unlinked first) and starts receiving. 0 or an errno.
     int bind(const char* path = "/dev/log");
+    // Binds (and for a stream listens) like bind(), but reads nothing until
+    // start(): a syslog that runs and does not read. 0 or an errno.
+    int bindUnread(const char* path = "/dev/log");
     // Starts the receiving thread (idempotent); for a socket bound elsewhere.
     void start();
     // From now on also appends each message's line() and a line feed to
@@ -73,7 +80,11 @@ public:
 
 private:
     void receive();
+    // Reads what the stream connections and the listener have.
+    void receiveStreams(std::vector<int>& connections, std::vector<std::string>& pieces);
+    void keep(const std::string& message);
 
+    Kind kind;
     int socketFd = -1;
     int copyFd = -1;
     bool running = false;

@@ -1,17 +1,21 @@
-// The log relay as the agent meets it: a burst of lines while /dev/log is
-// gone, in a sandbox that this test program enters.
+// The log relay as the agent meets it: a burst of lines while syslog is
+// gone, or runs and reads nothing (on a datagram or a stream /dev/log), in
+// a sandbox that this test program enters.
 #include "LogCapture.h"
 #include "SandboxTesting.h"
 #include "TempDir.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <sys/ioctl.h>
 #include <sys/wait.h>
+#include <csignal>
 #include <syslog.h>
 #include <unistd.h>
 #include <chrono>
 #include <cstdio>
+#include <ostream>
 #include <string>
 #include <thread>
 
@@ -37,13 +41,23 @@ std::string logLine(int number)
     return msgLine("line " + std::to_string(number), "2024-05-01T12:34:56") + "\n";
 }
 
+// Writes a line to the pipe (non-blocking, below PIPE_BUF: all or
+// nothing), waiting for room at most 5 s: a relay that stopped reading
+// fails the test instead of hanging it.
 bool writeAll(int fd, const std::string& bytes)
 {
-    return write(fd, bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size());
+    for (;;) {
+        if (write(fd, bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size()))
+            return true;
+        pollfd room{fd, POLLOUT, 0};
+        if (errno != EAGAIN || poll(&room, 1, 5000) != 1)
+            return false;
+    }
 }
 
-// Walks the messages: the lines in order, each gap in their numbers
-// reported where it is, with its size. Gives the lines dropped in all.
+// Walks the messages: the lines in order, each whole and once, each gap in
+// their numbers reported where it is, with its size, nothing else. Gives
+// the lines dropped in all.
 long checkGapsReported(const std::vector<SyslogMessage>& messages, int lines)
 {
     int next = 1;
@@ -57,21 +71,44 @@ long checkGapsReported(const std::vector<SyslogMessage>& messages, int lines)
             dropped += static_cast<long>(count);
         } else if (std::sscanf(m.text.c_str(), "line %d", &number) == 1) {
             EXPECT_EQ(m.priority, LOG_NOTICE) << m.raw;
-            EXPECT_EQ(number, next) << "lost without a report, or out of order";
+            EXPECT_EQ(m.text, "line " + std::to_string(number)) << m.raw;
+            EXPECT_EQ(number, next) << "lost without a report, out of order or twice";
             next = number + 1;
+        } else {
+            ADD_FAILURE() << "not a line sent: " << m.raw;
         }
     }
     EXPECT_EQ(next, lines + 1) << "the last lines lost without a report";
     return dropped;
 }
 
-TEST(LogRelay, ABurstWithSyslogGoneNeverHoldsTheWriterUpAndTheLossIsReported)
+// How syslog fails to take the burst: gone (no /dev/log), or running on a
+// socket that it does not read.
+struct Syslog {
+    const char* name;
+    SyslogRecorder::Kind kind;
+    bool present;
+};
+
+void PrintTo(const Syslog& syslog, std::ostream* out)
+{
+    *out << syslog.name;
+}
+
+class LogRelay : public testing::TestWithParam<Syslog> {};
+
+TEST_P(LogRelay, ABurstNeverHoldsTheWriterUpAndTheLossIsReportedOnceSyslogReads)
 {
     ORVANTA_REQUIRE_SANDBOX();
     ASSERT_NE(sandbox, nullptr) << "could not enter the sandbox";
-    ASSERT_EQ(unlink("/dev/log"), 0);
+    SyslogRecorder syslog(GetParam().kind);
+    if (GetParam().present)
+        ASSERT_EQ(syslog.bindUnread("/dev/log"), 0);
+    else
+        ASSERT_TRUE(unlink("/dev/log") == 0 || errno == ENOENT);
     int pipeFds[2];
     ASSERT_EQ(pipe2(pipeFds, O_CLOEXEC), 0);
+    ASSERT_EQ(fcntl(pipeFds[1], F_SETFL, O_NONBLOCK), 0);
     pid_t relay = fork();
     if (relay == 0) {
         dup2(pipeFds[0], STDIN_FILENO);
@@ -107,11 +144,17 @@ TEST(LogRelay, ABurstWithSyslogGoneNeverHoldsTheWriterUpAndTheLossIsReported)
     EXPECT_LT(longestWrite, 250ms) << "the writer was held up";
     EXPECT_GT(memoryEarly, 0);
     EXPECT_LE(memoryLate - memoryEarly, 64) << "the relay's memory grew with the lines it dropped";
+    // A stop of the module's process group, a hang-up: the relay stays for
+    // the last lines.
+    EXPECT_EQ(kill(relay, SIGTERM), 0);
+    EXPECT_EQ(kill(relay, SIGHUP), 0);
 
-    // Syslog is back: what the relay kept arrives, then the count of what it
-    // dropped, and the lines after that.
-    SyslogRecorder syslog;
-    ASSERT_EQ(syslog.bind("/dev/log"), 0);
+    // Syslog reads (again): what the relay kept arrives, then the count of
+    // what it dropped, and the lines after that.
+    if (GetParam().present)
+        syslog.start();
+    else
+        ASSERT_EQ(syslog.bind("/dev/log"), 0);
     ASSERT_TRUE(syslog.waitFor(
         [](const SyslogMessage& m) { return m.text.find(" dropped ") != std::string::npos; }, 10s));
     ASSERT_TRUE(writeAll(out, logLine(lines + 1)));
@@ -121,8 +164,8 @@ TEST(LogRelay, ABurstWithSyslogGoneNeverHoldsTheWriterUpAndTheLossIsReported)
     EXPECT_GT(dropped, 0);
     std::printf("%ld lines kept and sent, %ld reported dropped\n", lines + 1 - dropped, dropped);
     for (const SyslogMessage& m : messages) {
-        EXPECT_EQ(m.ident, "tessard");
-        EXPECT_EQ(m.facility, LOG_DAEMON);
+        EXPECT_EQ(m.ident, "tessard") << m.raw;
+        EXPECT_EQ(m.facility, LOG_DAEMON) << m.raw;
     }
 
     // The last writer is gone: the relay ends by itself.
@@ -132,9 +175,17 @@ TEST(LogRelay, ABurstWithSyslogGoneNeverHoldsTheWriterUpAndTheLossIsReported)
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
 }
 
+INSTANTIATE_TEST_SUITE_P(Syslog, LogRelay,
+                         testing::Values(Syslog{"Gone", SyslogRecorder::Kind::Datagram, false},
+                                         Syslog{"DatagramNotRead", SyslogRecorder::Kind::Datagram, true},
+                                         Syslog{"StreamNotRead", SyslogRecorder::Kind::Stream, true}),
+                         [](const testing::TestParamInfo<Syslog>& info) { return info.param.name; });
+
 } // namespace
 
 int main(int argc, char** argv)
 {
+    // A relay that died must fail the test, not end it.
+    signal(SIGPIPE, SIG_IGN);
     return runAllTestsInSandbox(argc, argv, sandbox);
 }
