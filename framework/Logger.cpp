@@ -1,5 +1,6 @@
 #include "Logger.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -23,8 +24,14 @@ void formatNow(char* text, size_t size)
         text[0] = '\0';
 }
 
+// What ends every line: the colour reset and the line feed. Room for it is
+// kept whatever else fails, so that a line that could not grow still ends
+// and the next one is never glued to it (the log relay would file both as
+// one, at the first one's level).
+const size_t endRoom = sizeof reset - 1 + 1;
+
 // A line under construction: a stack buffer that moves to the heap only
-// for long messages.
+// for long messages. When memory runs out it keeps what fitted.
 class LineText {
 public:
     LineText() : text(small), size(0), capacity(sizeof small), failed(false) {}
@@ -52,18 +59,35 @@ public:
         va_end(args);
     }
 
+    // What does not fit when memory runs out is cut off, and nothing is
+    // added after it.
     void vappendf(const char* format, va_list args) ORVANTA_PRINTF(2, 0)
     {
+        if (failed)
+            return;
         va_list again;
         va_copy(again, args);
-        int n = vsnprintf(text + size, capacity - size, format, args);
-        if (n >= 0 && static_cast<size_t>(n) >= capacity - size && reserve(static_cast<size_t>(n) + 1))
-            n = vsnprintf(text + size, capacity - size, format, again);
+        int n = vsnprintf(text + size, room() + 1, format, args);
+        if (n >= 0 && static_cast<size_t>(n) > room() && reserve(static_cast<size_t>(n)))
+            n = vsnprintf(text + size, room() + 1, format, again);
         va_end(again);
-        if (n < 0 || static_cast<size_t>(n) >= capacity - size)
-            return;
-        size += static_cast<size_t>(n);
+        if (n >= 0)
+            size += std::min(static_cast<size_t>(n), room());
     }
+
+    // Ends the line with end (at most endRoom bytes), into the room kept
+    // for it.
+    void finish(const char* end)
+    {
+        size_t n = strlen(end);
+        if (n > endRoom)
+            n = endRoom;
+        memcpy(text + size, end, n);
+        size += n;
+    }
+
+    bool cut() const { return failed; }
+    bool endsLine() const { return size > 0 && text[size - 1] == '\n'; }
 
     // One write of everything collected: stdio locks the stream for the
     // call, and an unbuffered stderr passes it to the kernel as it is.
@@ -74,13 +98,16 @@ public:
     }
 
 private:
+    // Bytes that may still be added before the room kept for the end.
+    size_t room() const { return capacity - endRoom - size; }
+
     bool reserve(size_t n)
     {
         if (failed)
             return false;
-        if (capacity - size > n)
+        if (room() >= n)
             return true;
-        size_t wanted = size + n + 1;
+        size_t wanted = size + n + endRoom + 1;
         char* grown = static_cast<char*>(text == small ? malloc(wanted) : realloc(text, wanted));
         if (!grown) {
             failed = true;
@@ -151,9 +178,7 @@ void Logger::vLogMessage(unsigned char level, const char* format, va_list args)
         line.appendf("\x1b[1m\x1b[%sm[%s] [%s] \x1b[0m\x1b[%sm", colours[tag], now, tags[tag], colours[tag]);
     }
     line.vappendf(format, args);
-    if (verbosity != 0)
-        line.append(reset, sizeof reset - 1);
-    line.append("\n", 1);
+    line.finish(verbosity != 0 ? "\x1b[0m\n" : "\n");
     line.emit();
 }
 
@@ -176,7 +201,8 @@ void Logger::logData(const char* text)
         dump.appendf("    %.*s\n", static_cast<int>(end - rest), rest);
     if (*rest)
         dump.appendf("    %s\n", rest);
-    dump.append(reset, sizeof reset - 1);
+    // A dump cut short still ends its last line.
+    dump.finish(dump.cut() && !dump.endsLine() ? "\n\x1b[0m" : reset);
     dump.emit();
 }
 

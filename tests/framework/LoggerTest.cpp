@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdarg>
 #include <ctime>
@@ -146,6 +147,52 @@ TEST_F(LoggerTest, WritesMessagesLongerThanAnyBufferWhole)
     Logger::log(Logger::WRN, "%s", longText.substr(0, 5000).c_str());
     EXPECT_EQ(withoutTimes(capture.text()), "<" + longText + ">\n" + dbgLine(longText.substr(0, 513)) + "\n" +
                                                 wrnLine(longText.substr(0, 5000)) + "\n");
+}
+
+namespace {
+// While set, allocations by this program's own code fail (it is linked
+// with --wrap=malloc): the logger's line buffer cannot grow.
+bool mallocFails = false;
+} // namespace
+
+extern "C" void* __real_malloc(size_t size);
+extern "C" void* __wrap_malloc(size_t size)
+{
+    return mallocFails ? nullptr : __real_malloc(size);
+}
+
+TEST_F(LoggerTest, ALineThatCannotGrowKeepsWhatFittedAndStillEnds)
+{
+    const std::string longText(1000, 'z');
+    // What each writes, given the number of z's that fitted, and then the
+    // line after it.
+    const struct {
+        unsigned char verbosity;
+        void (*log)(const std::string&);
+        std::string (*expected)(const std::string& fitted);
+    } cases[] = {
+        {0, [](const std::string& t) { Logger::log(Logger::ERR, "%s", t.c_str()); },
+         [](const std::string& fitted) { return fitted + "\nnext\n"; }},
+        {1, [](const std::string& t) { Logger::log(Logger::ERR, "%s", t.c_str()); },
+         [](const std::string& fitted) { return errLine(fitted) + "\n" + msgLine("next") + "\n"; }},
+        {2, [](const std::string& t) { Logger::data(("a\n" + t + "\nb").c_str()); },
+         [](const std::string& fitted) {
+             return "\x1b[35m    a\n    " + fitted + "\n\x1b[0m" + msgLine("next") + "\n";
+         }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(static_cast<int>(c.verbosity));
+        verbosity(c.verbosity);
+        capture.clear();
+        mallocFails = true;
+        c.log(longText);
+        mallocFails = false;
+        Logger::log(Logger::MSG, "next");
+        std::string written = withoutTimes(capture.text());
+        size_t fitted = static_cast<size_t>(std::count(written.begin(), written.end(), 'z'));
+        EXPECT_LT(fitted, longText.size()) << "the buffer grew";
+        EXPECT_EQ(written, c.expected(std::string(fitted, 'z')));
+    }
 }
 
 TEST_F(LoggerTest, ObjectsLogUnderTheirOwnVerbosity)
