@@ -31,17 +31,21 @@ void copyAll(const Aggregator& from, Aggregator& to)
 
 // Makes room in a full queue: the oldest records go, the rest keep their
 // order. False, with the queue unchanged, when memory ran out for the copy.
+// Memory can also run out while the kept records go back into the emptied
+// queue: those that do not fit are lost too, and the warning counts them.
 bool dropOldest(Aggregator& queue)
 {
     const unsigned kept = MeasurementSupport::maxPending - MeasurementSupport::droppedWhenFull;
-    const unsigned dropped = queue.length() - kept;
+    unsigned lost = queue.length() - kept;
     HostObject<Aggregator> rest(kept, true, false);
-    for (unsigned i = dropped; i < queue.length(); ++i)
+    for (unsigned i = lost; i < queue.length(); ++i)
         if (!rest->add(queue.get(i)))
             return false;
     queue.clear();
-    copyAll(*rest, queue);
-    Logger::log(Logger::WRN, "Measurement queue full: %u oldest measurements dropped.", dropped);
+    for (unsigned i = 0; i < rest->length(); ++i)
+        if (!queue.add(rest->get(i)))
+            ++lost;
+    Logger::log(Logger::WRN, "Measurement queue full: %u oldest measurements dropped.", lost);
     return true;
 }
 

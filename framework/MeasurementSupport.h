@@ -30,7 +30,9 @@ public:
     // The most records the queue holds. While the platform takes nothing,
     // every run adds one and every send carries them all; once the queue
     // is full, a new record makes the oldest droppedWhenFull records go
-    // (one warning each time), the rest keep their order. With a working
+    // (one warning each time), the rest keep their order. Should memory run
+    // out while the kept records go back into the queue, those that do not
+    // fit are lost as well, and the warning counts them. With a working
     // platform the queue is emptied at each send and nothing is dropped.
     //
     // 2000 records are about 440 KiB on the router (221 bytes each on

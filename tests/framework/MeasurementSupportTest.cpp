@@ -13,6 +13,8 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -269,10 +271,12 @@ TEST_F(MeasurementSupportTest, TransportFailureInAResendPassKeepsTheQueue)
     EXPECT_EQ(sent(), (std::vector<Lines>{{line("a"), line("b")}}));
 }
 
+// The queue's bound and its drop block, as the README gives them.
+const unsigned bound = 2000;
+const unsigned block = 250;
+
 TEST_F(MeasurementSupportTest, AFullQueueDropsItsOldestRecordsABlockAtATime)
 {
-    const unsigned bound = MeasurementSupport::maxPending;
-    const unsigned block = MeasurementSupport::droppedWhenFull;
     std::vector<std::string> names;
     for (unsigned i = 0; i <= bound + block; ++i)
         names.push_back(std::to_string(i));
@@ -295,6 +299,54 @@ TEST_F(MeasurementSupportTest, AFullQueueDropsItsOldestRecordsABlockAtATime)
     Lines expected;
     for (unsigned i = 2 * block; i <= bound + block; ++i)
         expected.push_back(line(names[i].c_str()));
+    EXPECT_EQ(sent(), std::vector<Lines>{expected});
+}
+
+// Copies of a RationedValue fail once `succeed` more have been made, for
+// `fail` copies, then succeed again: memory that runs out for a while.
+struct Ration {
+    long succeed = -1; // -1: no end
+    long fail = 0;
+} ration;
+
+class RationedValue : public IntegerValue {
+public:
+    explicit RationedValue(long value) : IntegerValue(value) {}
+    Value* copy() const override
+    {
+        if (ration.succeed == 0 && ration.fail > 0) {
+            --ration.fail;
+            return nullptr;
+        }
+        if (ration.succeed > 0)
+            --ration.succeed;
+        return new (std::nothrow) RationedValue(integerValue());
+    }
+};
+
+TEST_F(MeasurementSupportTest, ATrimThatRunsOutOfMemoryNamesEveryRecordLost)
+{
+    std::vector<std::unique_ptr<ComposedRecord>> records;
+    for (long i = 0; i <= 2000; ++i) {
+        records.push_back(std::make_unique<ComposedRecord>(false));
+        records.back()->add(IntegerValue(1000));
+        records.back()->add(IntegerValue(device));
+        records.back()->add(RationedValue(i));
+    }
+    for (long i = 0; i < 2000; ++i)
+        ASSERT_TRUE(support.addMeasurement(*records[i]));
+    // The 1750 kept records are copied aside, 1000 of them back, then 10
+    // find no memory.
+    ration = {1750 + 1000, 10};
+    EXPECT_TRUE(support.addMeasurement(*records[2000]));
+    ration = {};
+    EXPECT_EQ(log(), Lines{wrnLine("Measurement queue full: 260 oldest measurements dropped.")});
+
+    EXPECT_TRUE(support.sendAddedMeasurements());
+    Lines expected;
+    for (long i = 250; i <= 2000; ++i)
+        if (i < 1250 || i >= 1260)
+            expected.push_back("1000,4711," + std::to_string(i));
     EXPECT_EQ(sent(), std::vector<Lines>{expected});
 }
 

@@ -7,8 +7,8 @@
 // was (3 at most), each re-send pass carries exactly the records that the
 // last answer's error rows named (3 passes at most), and the queue is
 // emptied exactly when a pass ends without such a row. Nothing may leak.
-// (The model drops the oldest records at MeasurementSupport::maxPending as
-// the queue does, but inputs seldom queue that many: a full queue makes an
+// (The model drops the oldest 250 records at 2000, the README's figures, as
+// the queue must, but inputs seldom queue that many: a full queue makes an
 // input a hundred times slower. The unit tests and the long run cover it.)
 #include "Agent.h"
 #include "ComposedRecord.h"
@@ -111,6 +111,10 @@ bool checkSend(const std::deque<long>& queue, const std::vector<Exchange>& excha
     return emptied;
 }
 
+// The queue's bound and its drop block.
+const size_t bound = 2000;
+const size_t block = 250;
+
 // Queues n records numbered from next on, and the same in the model: a
 // full queue loses its oldest records first.
 void queueRecords(MeasurementSupport& support, std::deque<long>& queue, long& next, unsigned n)
@@ -119,9 +123,8 @@ void queueRecords(MeasurementSupport& support, std::deque<long>& queue, long& ne
         ComposedRecord record(false);
         require(record.add(IntegerValue(next)), "record");
         require(support.addMeasurement(record), "addMeasurement");
-        if (queue.size() >= MeasurementSupport::maxPending)
-            queue.erase(queue.begin(),
-                        queue.end() - (MeasurementSupport::maxPending - MeasurementSupport::droppedWhenFull));
+        if (queue.size() >= bound)
+            queue.erase(queue.begin(), queue.begin() + static_cast<long>(block));
         queue.push_back(next++);
     }
 }

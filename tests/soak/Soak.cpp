@@ -145,8 +145,9 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "usage: %s [-r RUNS] [-o OUTAGE_RUNS]\n", argv[0]);
         return 2;
     }
-    const unsigned long bound = MeasurementSupport::maxPending;
-    const unsigned long block = MeasurementSupport::droppedWhenFull;
+    // The queue's bound and its drop block, as the README gives them.
+    const unsigned long bound = 2000;
+    const unsigned long block = 250;
     if (options.outageRuns > 0 && options.outageRuns < bound + 3 * block) {
         std::fprintf(stderr, "%s: an outage shorter than %lu rounds does not show a flat heap\n", argv[0],
                      bound + 3 * block);
