@@ -7,6 +7,10 @@ ORVANTA_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 orvanta_packages() {
   local kind
   local -a pkgs=(cmake make g++ pkg-config libconfig-dev libgtest-dev libgmock-dev util-linux busybox)
+  # The libraries of rsyslog and syslog-ng, which the scenarios unpack into
+  # the build tree (Debian installs only one syslog daemon at a time).
+  pkgs+=(libestr0 libfastjson4 liblognorm5 libivykis0 libnet1 libwrap0 libglib2.0-0 libjson-c5 libpcre3
+         libcap2 libssl3 libuuid1 libzstd1 zlib1g)
   local -a arm=(g++-arm-linux-gnueabihf qemu-user libc6:armhf libstdc++6:armhf
                 libconfig-dev:armhf libgtest-dev:armhf libgmock-dev:armhf)
   for kind in "$@"; do
