@@ -3,6 +3,7 @@
 #include "Processes.h"
 #include "Sandbox.h"
 #include "SandboxTesting.h"
+#include "SupervisorFiles.h"
 #include "Transcript.h"
 
 #include <dirent.h>
@@ -18,6 +19,7 @@
 #include <thread>
 
 using namespace std::chrono_literals;
+using orvanta::test::agentConfiguration;
 using orvanta::test::Sandbox;
 using orvanta::test::SandboxOptions;
 using orvanta::test::stoppedWhileRunning;
@@ -32,36 +34,6 @@ const char settingsPath[] = "/opt/orvanta/etc/settings";
 
 // Generous: under qemu a start takes a while. Promptness is asserted apart.
 constexpr auto startTimeout = 20s;
-
-// The configuration the supervisor writes; user and password as they
-// appear between the quotes.
-std::string agentConfig(const std::string& user, const std::string& password, unsigned interval)
-{
-    return "server = \"http://developer.orvanta.com/s\";\r\n"
-           "username = \"" +
-           user +
-           "\";\r\n"
-           "password = \"" +
-           password +
-           "\";\r\n"
-           "interval = " +
-           std::to_string(interval) +
-           ";\r\n"
-           "load = (\r\n"
-           "  \"tessard-system-resources.so\",\r\n"
-           "  \"tessard-measured-values.so\"\r\n"
-           ");\r\n"
-           "plugins = (\r\n"
-           "  {\r\n"
-           "    type = \"system_resources\",\r\n"
-           "    interval = 60\r\n"
-           "  },\r\n"
-           "  {\r\n"
-           "    type = \"measured_values\",\r\n"
-           "    interval = 10\r\n"
-           "  }\r\n"
-           ");\r\n";
-}
 
 enum class Agent { Sleeps, Exits };
 
@@ -169,8 +141,8 @@ TEST_F(Supervisor, WritesTheConfigurationAndStartsTheAgentWithItsArguments)
     ORVANTA_REQUIRE_STARTED(box(), startSupervisor());
     ASSERT_TRUE(waitForRun(1));
 
-    EXPECT_EQ(sandbox->readFile("/var/orvanta/runs/1.cfg"), agentConfig("user name", "secret", 300));
-    EXPECT_EQ(sandbox->readFile(agentCfgPath), agentConfig("user name", "secret", 300));
+    EXPECT_EQ(sandbox->readFile("/var/orvanta/runs/1.cfg"), agentConfiguration("user name", "secret", 300));
+    EXPECT_EQ(sandbox->readFile(agentCfgPath), agentConfiguration("user name", "secret", 300));
     EXPECT_EQ(sandbox->readFile("/var/orvanta/runs/1.argv"),
               "/opt/orvanta/bin/tessard\n-vc\n/var/orvanta/tessard.cfg\n");
     EXPECT_EQ(replacementsLeft(), "");
@@ -216,7 +188,7 @@ TEST_F(Supervisor, EmptyMissingOrUnreadableSettingsGiveEmptyCredentialsAndInterv
         ASSERT_TRUE(box().writeFile(agentPath, stubAgent(Agent::Sleeps), 0755));
         ORVANTA_REQUIRE_STARTED(box(), startSupervisor());
         ASSERT_TRUE(waitForRun(1));
-        EXPECT_EQ(sandbox->readFile("/var/orvanta/runs/1.cfg"), agentConfig("", "", 0));
+        EXPECT_EQ(sandbox->readFile("/var/orvanta/runs/1.cfg"), agentConfiguration("", "", 0));
         EXPECT_EQ(log(2),
                   "notice.daemon orvanta[PID]: started\n"
                   "notice.daemon orvanta[PID]: Starting agent\n");
@@ -230,7 +202,7 @@ TEST_F(Supervisor, ReplacesAWiderExistingFileWithMode0600)
     ORVANTA_REQUIRE_STARTED(box(), startSupervisor());
     ASSERT_TRUE(waitForRun(1));
     EXPECT_EQ(sandbox->fileMode(agentCfgPath), mode_t{0600});
-    EXPECT_EQ(sandbox->readFile(agentCfgPath), agentConfig("", "", 0));
+    EXPECT_EQ(sandbox->readFile(agentCfgPath), agentConfiguration("", "", 0));
 }
 
 TEST_F(Supervisor, EscapesCredentialsSoThatLibconfigReadsThemBack)
@@ -246,7 +218,7 @@ TEST_F(Supervisor, EscapesCredentialsSoThatLibconfigReadsThemBack)
     const std::string user = "we\\ird \"name";
     const std::string password = "x\";\\r\\nserver = \"http://evil/";
     EXPECT_EQ(sandbox->readFile(agentCfgPath),
-              agentConfig("we\\\\ird \\\"name", "x\\\";\\\\r\\\\nserver = \\\"http://evil/", 120));
+              agentConfiguration("we\\\\ird \\\"name", "x\\\";\\\\r\\\\nserver = \\\"http://evil/", 120));
 
     config_t config;
     config_init(&config);
@@ -277,7 +249,7 @@ TEST_F(Supervisor, RestartsAnEndedAgentEvery3SecondsWithAFreshConfiguration)
     ASSERT_TRUE(waitForRun(3, "/var/orvanta/runs", startTimeout + 10s));
     for (int n = 1; n <= 3; ++n)
         EXPECT_EQ(sandbox->readFile("/var/orvanta/runs/" + std::to_string(n) + ".cfg"),
-                  agentConfig("u", "p", 60))
+                  agentConfiguration("u", "p", 60))
             << "run " << n;
 
     EXPECT_EQ(log(6, 6), R"(notice.daemon orvanta[PID]: started
@@ -322,7 +294,7 @@ notice.daemon orvanta[PID]: agent_terminated
 notice.daemon orvanta[PID]: Starting agent
 )");
         EXPECT_FALSE(sandbox->exists("/var/orvanta/runs/count"));
-        EXPECT_EQ(sandbox->readFile(agentCfgPath), agentConfig("", "", 0));
+        EXPECT_EQ(sandbox->readFile(agentCfgPath), agentConfiguration("", "", 0));
     }
 }
 
@@ -411,7 +383,7 @@ TEST_F(Supervisor, NeverOpensWhatWasPlantedUnderTheTemporaryName)
         ASSERT_TRUE(box().writeFile(agentPath, stubAgent(Agent::Sleeps), 0755));
         ORVANTA_REQUIRE_STARTED(box(), startSupervisor());
         ASSERT_TRUE(waitForRun(1));
-        EXPECT_EQ(sandbox->readFile("/var/orvanta/runs/1.cfg"), agentConfig("", "", 0));
+        EXPECT_EQ(sandbox->readFile("/var/orvanta/runs/1.cfg"), agentConfiguration("", "", 0));
         EXPECT_EQ(sandbox->fileMode(agentCfgPath), mode_t{0600});
         EXPECT_EQ(sandbox->readFile(planted), "planted\n");
         EXPECT_EQ(sandbox->fileMode(planted), mode_t{0644});
