@@ -10,7 +10,7 @@
 # done for the whole build, not per target, so that no object (a static or
 # object library linked into an artifact, say) escapes it.
 #
-# orvanta_old_glibc(<target> [DLOPEN])
+# orvanta_old_glibc(<target> [DLOPEN] [STAT])
 #   What the pins alone cannot do, per artifact:
 #   - an executable gets the start-up wrapper (old_glibc_start.c, through
 #     --wrap=__libc_start_main), which binds the C start-up files' entry
@@ -18,7 +18,12 @@
 #   - DLOPEN, for an artifact that calls dlopen and its kin: records
 #     libdl.so.2 as needed, where glibc before 2.34 has them. Debian 12 has
 #     no libdl.so to link and its libdl.so.2 is an empty stub, so it is
-#     named by file and kept under --no-as-needed.
+#     named by file and kept under --no-as-needed;
+#   - STAT, for a program that calls stat, fstat or lstat (GLIBC_2.33):
+#     its own definitions of them (old_glibc_stat.c) over the GLIBC_2.4
+#     functions that glibc before 2.33 had them call.
+#   A program called with a second set of options (orvanta_libc_program
+#   calls it first) gets the start-up wrapper once.
 #   Without ORVANTA_OLD_GLIBC it does nothing, so any target may call it.
 #   A program that needs libc alone (the supervisor, or any other such tool
 #   of the router archive) calls orvanta_old_glibc(<target>) and is listed
@@ -43,10 +48,11 @@ if(ORVANTA_OLD_GLIBC)
 
   # Compiled once; its own options, whatever the program's are.
   add_library(orvanta-old-glibc-start OBJECT ${ORVANTA_OLD_GLIBC_DIR}/old_glibc_start.c)
+  add_library(orvanta-old-glibc-stat OBJECT ${ORVANTA_OLD_GLIBC_DIR}/old_glibc_stat.c)
 endif()
 
 function(orvanta_old_glibc target)
-  cmake_parse_arguments(PARSE_ARGV 1 ARG "DLOPEN" "" "")
+  cmake_parse_arguments(PARSE_ARGV 1 ARG "DLOPEN;STAT" "" "")
   if(ARG_UNPARSED_ARGUMENTS)
     message(FATAL_ERROR "orvanta_old_glibc: unknown arguments ${ARG_UNPARSED_ARGUMENTS}")
   endif()
@@ -54,9 +60,14 @@ function(orvanta_old_glibc target)
     return()
   endif()
   get_target_property(type ${target} TYPE)
-  if(type STREQUAL "EXECUTABLE")
+  get_target_property(started ${target} ORVANTA_OLD_GLIBC_START)
+  if(type STREQUAL "EXECUTABLE" AND NOT started)
     target_sources(${target} PRIVATE $<TARGET_OBJECTS:orvanta-old-glibc-start>)
     target_link_options(${target} PRIVATE LINKER:--wrap=__libc_start_main)
+    set_target_properties(${target} PROPERTIES ORVANTA_OLD_GLIBC_START ON)
+  endif()
+  if(ARG_STAT)
+    target_sources(${target} PRIVATE $<TARGET_OBJECTS:orvanta-old-glibc-stat>)
   endif()
   if(ARG_DLOPEN)
     target_link_libraries(${target} PRIVATE

@@ -3,16 +3,19 @@
 // tree and given to qemu-arm as QEMU_LD_PREFIX, which every ARM program
 // started below (by binfmt_misc) inherits. The supervisor runs there and
 // starts the agent, which loads the plug-in library; every library either
-// maps comes from that runtime. The settings tool saves a setting there.
+// maps comes from that runtime. The settings tool saves a setting there,
+// and the page answers there.
 //
 // The supervisor (started through the log relay, as the router's start
-// script does), the relay, the settings tool and the plug-in are this
+// script does), the relay, the settings tool, the page and the plug-in are this
 // build's, or those of the router archive unpacked at $ORVANTA_ARTIFACTS
 // (a folder holding opt/orvanta).
 #include "ModuleSandbox.h"
 #include "Processes.h"
+#include "TempDir.h"
 #include "Transcript.h"
 
+#include <fcntl.h>
 #include <gnu/libc-version.h>
 #include <sys/wait.h>
 #include <algorithm>
@@ -218,4 +221,35 @@ TEST(OldFirmware, TheSettingsToolSavesASettingOnDebian11)
     std::string changed = settings;
     changed.replace(changed.find("INTERVAL=5"), 10, "INTERVAL=15");
     EXPECT_EQ(sandbox.readFile("/opt/orvanta/etc/settings"), changed);
+}
+
+// The page answers a GET there, with the token it made: its files' owner
+// and mode are checked through the old stat functions.
+TEST(OldFirmware, ThePageAnswersOnDebian11)
+{
+    REQUIRE_OLD_RUNTIME();
+    ORVANTA_REQUIRE_SANDBOX();
+    Sandbox sandbox;
+    ASSERT_TRUE(sandbox.writeFile("/opt/orvanta/etc/settings", settings, 0600));
+    TempDir dir;
+    int out = open(dir.file("answer").c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
+    ASSERT_GE(out, 0);
+    std::vector<std::string> env = Sandbox::defaultEnvironment();
+    env.push_back("QEMU_LD_PREFIX=" + runtimeRoot);
+    env.push_back("REQUEST_METHOD=GET");
+    pid_t page = sandbox.start({artifact("www/cgi-bin/orvanta", ORVANTA_WEB_PAGE)}, env,
+                               [out] { dup2(out, STDOUT_FILENO); });
+    close(out);
+    ORVANTA_REQUIRE_STARTED(sandbox, page);
+    int status = -1;
+    ASSERT_TRUE(sandbox.waitExit(page, 20s, &status));
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    std::string answer = readFileBytes(dir.file("answer")).value_or("");
+    EXPECT_EQ(answer.substr(0, 16), "Status: 200 OK\r\n");
+    std::string token = sandbox.readFile("/var/orvanta/page-token").value_or("");
+    ASSERT_EQ(token.size(), 65u);
+    EXPECT_EQ(sandbox.fileMode("/var/orvanta/page-token"), mode_t{0600});
+    EXPECT_NE(answer.find("name=\"token\" value=\"" + token.substr(0, 64) + "\""), std::string::npos)
+        << answer;
+    EXPECT_NE(answer.find("<dt>Module</dt><dd>Switched on</dd>"), std::string::npos) << answer;
 }
