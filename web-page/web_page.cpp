@@ -103,8 +103,10 @@ static void wipe_and_free(char *text)
     }
 }
 
+/* Fills *settings (zeroed, or filled before: its text is released first). */
 static void load_settings(shown_settings *settings)
 {
+    free(settings->username);
     memset(settings, 0, sizeof *settings);
     FILE *f = cfg_open(MODULE_CFG_PATH, "r");
     if (!f && errno == ENOENT) {
@@ -614,6 +616,7 @@ static int save(page *p, const form_field *fields)
 
     /* Only what changed: each save is a write to the router's flash. */
     shown_settings old;
+    memset(&old, 0, sizeof old);
     load_settings(&old);
     char minutes_text[16];
     snprintf(minutes_text, sizeof minutes_text, "%lu", minutes);
@@ -732,12 +735,16 @@ int main(void)
     if (!random_hex(p.nonce, 16))
         p.nonce[0] = '\0';
     const char *method = getenv("REQUEST_METHOD");
+    int status;
     if (method && strcmp(method, "GET") == 0)
-        return handle_get(&p, 0);
-    if (method && strcmp(method, "HEAD") == 0)
-        return handle_get(&p, 1);
-    if (method && strcmp(method, "POST") == 0)
-        return handle_post(&p);
-    return refuse(&p, "405 Method Not Allowed", "Method not allowed", "This page takes GET and POST alone.",
-                  "Allow: GET, HEAD, POST\r\n", 0);
+        status = handle_get(&p, 0);
+    else if (method && strcmp(method, "HEAD") == 0)
+        status = handle_get(&p, 1);
+    else if (method && strcmp(method, "POST") == 0)
+        status = handle_post(&p);
+    else
+        status = refuse(&p, "405 Method Not Allowed", "Method not allowed",
+                        "This page takes GET and POST alone.", "Allow: GET, HEAD, POST\r\n", 0);
+    free(p.settings.username);
+    return status;
 }
