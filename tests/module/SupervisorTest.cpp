@@ -31,6 +31,9 @@ namespace {
 const char agentPath[] = "/opt/orvanta/bin/tessard";
 const char agentCfgPath[] = "/var/orvanta/tessard.cfg";
 const char settingsPath[] = "/opt/orvanta/etc/settings";
+const char lockPath[] = "/var/orvanta/module-supervisor.lock";
+const char pidPath[] = "/var/orvanta/module-supervisor.pid";
+const char statusPath[] = "/var/orvanta/status";
 
 // Generous: under qemu a start takes a while. Promptness is asserted apart.
 constexpr auto startTimeout = 20s;
@@ -313,7 +316,8 @@ TEST_F(Supervisor, StartsTheAgentEvenWithoutVarOrvanta)
     int status = 0;
     stopWith(SIGTERM, &status);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "wait status " << status;
-    EXPECT_EQ(log(5), R"(notice.daemon orvanta[PID]: started
+    EXPECT_EQ(log(6), R"(notice.daemon orvanta[PID]: started
+err.daemon orvanta[PID]: Locking module-supervisor.lock failed
 notice.daemon orvanta[PID]: Starting agent
 err.daemon orvanta[PID]: Creating tessard.cfg failed
 notice.daemon orvanta[PID]: sending SIGKILL to agent
@@ -321,7 +325,8 @@ notice.daemon orvanta[PID]: terminated
 )");
 }
 
-// A full or read-only /var/orvanta: the agent starts with the file as it was.
+// A full or read-only /var/orvanta: the agent starts with the file as it was
+// (read-only, the lock file that an earlier supervisor made still locks).
 TEST_F(Supervisor, ReportsAFailedWriteAndKeepsThePreviousFile)
 {
     const struct {
@@ -345,6 +350,7 @@ TEST_F(Supervisor, ReportsAFailedWriteAndKeepsThePreviousFile)
         SCOPED_TRACE(c.what);
         sandbox.reset();
         ASSERT_TRUE(box().writeFile(agentCfgPath, "previous\n", 0600));
+        ASSERT_TRUE(box().writeFile(lockPath, "", 0600));
         ASSERT_TRUE(box().writeFile(agentPath, stubAgent(Agent::Sleeps, "/opt/orvanta/runs"), 0755));
         ORVANTA_REQUIRE_STARTED(box(), startSupervisor(c.setup));
         ASSERT_TRUE(waitForRun(1, "/opt/orvanta/runs"));
