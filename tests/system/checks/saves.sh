@@ -1,8 +1,9 @@
 # Settings saves under power cuts: a loop of `orvanta-settings set` whose
 # every acknowledged save is recorded where the cut does not reach, and the
 # checks after a cut. Save N changes one key: odd ones the user name (5 kB,
-# so that the file spans two pages), even ones the password (through the
-# tool's standard input). After save N the file is, byte for byte,
+# so that the file spans two pages; one in ten of them through the
+# module's page), even ones the password (through the tool's standard
+# input). After save N the file is, byte for byte,
 # version_text N; save 0 puts both keys in that form.
 . ./lib.sh
 
@@ -30,8 +31,21 @@ file_version() {
     version_text "$n" | cmp -s - "$SETTINGS" && echo "$n"
 }
 
+# A save through the module's page, as a browser posts its form: the
+# page's token, the user name changed, the password field left empty (the
+# stored one kept). Acknowledged by the page's redirect.
+PAGE=/opt/orvanta/www/cgi-bin/orvanta
+page_save() {
+    [ -s /var/orvanta/page-token ] || REQUEST_METHOD=GET $PAGE > /dev/null
+    body="token=$(head -c 64 /var/orvanta/page-token)&action=save&enabled=1&username=$1&password=&interval=60"
+    printf '%s' "$body" | REQUEST_METHOD=POST CONTENT_TYPE=application/x-www-form-urlencoded \
+        CONTENT_LENGTH=${#body} HTTP_HOST=router $PAGE | head -n 1 | grep -q '^Status: 303'
+}
+
 save() {
-    if [ $(($1 % 2)) -eq 1 ]; then
+    if [ $(($1 % 20)) -eq 1 ]; then
+        page_save "user-$1-$PAD"
+    elif [ $(($1 % 2)) -eq 1 ]; then
         $TOOL set MOD_ORVANTA_USERNAME "user-$1-$PAD"
     else
         printf '%s\n' "pw-$1" | orvanta-set-secret MOD_ORVANTA_PASSWORD
