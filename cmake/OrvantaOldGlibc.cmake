@@ -14,7 +14,9 @@
 #   What the pins alone cannot do, per artifact:
 #   - an executable gets the start-up wrapper (old_glibc_start.c, through
 #     --wrap=__libc_start_main), which binds the C start-up files' entry
-#     point to its old version and runs the static constructors there;
+#     point to its old version and runs the static constructors there, and
+#     fstat and lstat (old_glibc_stat.c), which glibc 2.33 made functions
+#     of a new version;
 #   - DLOPEN, for an artifact that calls dlopen and its kin: records
 #     libdl.so.2 as needed, where glibc before 2.34 has them. Debian 12 has
 #     no libdl.so to link and its libdl.so.2 is an empty stub, so it is
@@ -42,7 +44,8 @@ if(ORVANTA_OLD_GLIBC)
   add_compile_options("SHELL:-include ${ORVANTA_OLD_GLIBC_DIR}/old_glibc_pins.h")
 
   # Compiled once; its own options, whatever the program's are.
-  add_library(orvanta-old-glibc-start OBJECT ${ORVANTA_OLD_GLIBC_DIR}/old_glibc_start.c)
+  add_library(orvanta-old-glibc-start OBJECT ${ORVANTA_OLD_GLIBC_DIR}/old_glibc_start.c
+    ${ORVANTA_OLD_GLIBC_DIR}/old_glibc_stat.c)
 endif()
 
 function(orvanta_old_glibc target)
