@@ -16,19 +16,19 @@ reaches syslog through the agent's log.
   $ printf '%s\n' '#!/bin/sh' 'echo $$ > /var/orvanta/tessard.pid' \
   >   '[ -e /var/orvanta/restarted ] || { : > /var/orvanta/restarted; '"$ORVANTA_SH"' /opt/orvanta/etc/init restart; }' \
   >   'exec sleep 600' > /opt/orvanta/bin/tessard
-  $ : > /tmp/syslog-before; syslog > /tmp/syslog-before
   $ init start
   orvanta: started (pid PID)
   $ wait_syslog 'tessard: orvanta: started'
   $ wait_until grep -q state=running /var/orvanta/status
-  $ syslog | tail -n +$(($(wc -l < /tmp/syslog-before) + 1))
+  $ syslog orvanta | tail -n 6
   notice.daemon orvanta[PID]: started
   notice.daemon orvanta[PID]: Starting agent
   notice.daemon orvanta[PID]: sending SIGKILL to agent
   notice.daemon orvanta[PID]: terminated
-  info.daemon tessard: orvanta: stopped
   notice.daemon orvanta[PID]: started
   notice.daemon orvanta[PID]: Starting agent
+  $ syslog tessard | tail -n 2
+  info.daemon tessard: orvanta: stopped
   info.daemon tessard: orvanta: started (pid PID)
   $ init status
   orvanta: running (pid PID)

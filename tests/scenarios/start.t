@@ -75,6 +75,7 @@ but its pipe and its syslog socket (not the caller's descriptor 7).
   $ ls -ld /var/orvanta | cut -c1-10
   drwx------
   $ wait_until grep -q state=running /var/orvanta/status
+  $ wait_syslog 'tessard: Agent running.'
   $ tr '\0' '\n' < /proc/$(agent_pid)/environ | grep '^LD_LIBRARY_PATH='
   LD_LIBRARY_PATH=/opt/orvanta/lib
   $ for p in /proc/[0-9]*; do
