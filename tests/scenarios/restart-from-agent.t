@@ -1,8 +1,9 @@
 restart from outside, then from within the module: the agent, carrying
-out a platform command, runs the start script's restart as its child. The
-script signals the supervisor alone, so it outlives the agent's end and
-brings the module back with a new supervisor and a new agent; its output
-reaches syslog through the agent's log.
+out a platform command (here: once /var/orvanta/command appears), runs
+the start script's restart as its child. The script signals the
+supervisor alone, so it outlives the agent's end and brings the module
+back with a new supervisor and a new agent; its output reaches syslog
+through the agent's log.
 
   $ settings MOD_ORVANTA_ENABLED=1
   $ init start
@@ -14,10 +15,12 @@ reaches syslog through the agent's log.
   orvanta: stopped
   $ module_gone
   $ printf '%s\n' '#!/bin/sh' 'echo $$ > /var/orvanta/tessard.pid' \
-  >   '[ -e /var/orvanta/restarted ] || { : > /var/orvanta/restarted; '"$ORVANTA_SH"' /opt/orvanta/etc/init restart; }' \
+  >   '[ -e /var/orvanta/restarted ] || { until [ -e /var/orvanta/command ]; do sleep 0.1; done' \
+  >   ': > /var/orvanta/restarted; '"$ORVANTA_SH"' /opt/orvanta/etc/init restart; }' \
   >   'exec sleep 600' > /opt/orvanta/bin/tessard
   $ init start
   orvanta: started (pid PID)
+  $ : > /var/orvanta/command
   $ wait_syslog 'tessard: orvanta: started'
   $ wait_until grep -q state=running /var/orvanta/status
   $ syslog orvanta | tail -n 6
