@@ -64,6 +64,8 @@ ToolRun inChroot(const TempDir& dir, bool bound)
             failed("bind onto itself");
         if (chroot(root.c_str()) != 0 || chdir("/") != 0)
             failed("chroot");
+        // Outside CI the tool ends such a run as skipped (77); the message is the same.
+        setenv("CI", "true", 1);
         execl(ORVANTA_SANDBOX_TOOL, ORVANTA_SANDBOX_TOOL, "--", "/bin/sh", "-c", "test -d /var/orvanta",
               static_cast<char*>(nullptr));
         _exit(127);
