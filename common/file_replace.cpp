@@ -129,7 +129,8 @@ int file_replace_remove_leftovers(const char *path)
         char *leftover = (char *)malloc(size);
         struct stat st;
         if (leftover && snprintf(leftover, size, "%s/%s", folder, entry->d_name) > 0 &&
-            lstat(leftover, &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == geteuid() && unlink(leftover) == 0)
+            lstat(leftover, &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == geteuid() &&
+            unlink(leftover) == 0)
             ++removed;
         free(leftover);
     }

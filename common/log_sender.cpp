@@ -79,8 +79,8 @@ static void report_dropped(struct log_sender *sender)
     if (sender->dropped == 0 || queued(sender) > sender->size / 2)
         return;
     char text[96];
-    int n = snprintf(text, sizeof text, "%s: dropped %lu line%s: syslog was slow, full or absent", sender->reporter,
-                     sender->dropped, sender->dropped == 1 ? "" : "s");
+    int n = snprintf(text, sizeof text, "%s: dropped %lu line%s: syslog was slow, full or absent",
+                     sender->reporter, sender->dropped, sender->dropped == 1 ? "" : "s");
     if (n > 0 && (size_t)n < sizeof text && queue_message(sender, LOG_WARNING, text, (size_t)n))
         sender->dropped = 0;
 }

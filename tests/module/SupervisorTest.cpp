@@ -492,8 +492,8 @@ std::string statusOnce(Sandbox& sandbox, const std::string& state, long long ear
 
 TEST_F(Supervisor, HoldsItsLockForLifeWritesItsPidAndItsStatusAndRemovesThemWhenStopped)
 {
-    for (const char* leftover : {"/var/orvanta/tessard.cfg.AbC12z", "/var/orvanta/module-supervisor.pid.x0Y9qq",
-                                 "/var/orvanta/status.QQQQQQ"})
+    for (const char* leftover : {"/var/orvanta/tessard.cfg.AbC12z",
+                                 "/var/orvanta/module-supervisor.pid.x0Y9qq", "/var/orvanta/status.QQQQQQ"})
         ASSERT_TRUE(box().writeFile(leftover, "interrupted\n", 0600));
     ASSERT_TRUE(box().writeFile(agentPath, stubAgent(Agent::Sleeps), 0755));
     long long before = uptimeSeconds();
@@ -532,12 +532,14 @@ TEST_F(Supervisor, ASecondOneSaysSoAndExitsWritingAndStartingNothing)
     ASSERT_TRUE(box().writeFile(agentPath, stubAgent(Agent::Sleeps), 0755));
     const std::string supervisor = ORVANTA_SUPERVISOR;
     pid_t shell = box().start({"/bin/sh", "-c",
-                               supervisor + " & echo $! > /var/orvanta/first\n"
-                                            "until [ -s /var/orvanta/status ]; do sleep 0.01; done\n"
-                                            "cp /var/orvanta/status /var/orvanta/status.first\n"
-                                            "echo mark > /var/orvanta/tessard.cfg\n" +
-                                   supervisor + " & second=$!\nwait $second\necho $second $? > /var/orvanta/second\n"
-                                                "exec sleep 600\n"});
+                               supervisor +
+                                   " & echo $! > /var/orvanta/first\n"
+                                   "until [ -s /var/orvanta/status ]; do sleep 0.01; done\n"
+                                   "cp /var/orvanta/status /var/orvanta/status.first\n"
+                                   "echo mark > /var/orvanta/tessard.cfg\n" +
+                                   supervisor +
+                                   " & second=$!\nwait $second\necho $second $? > /var/orvanta/second\n"
+                                   "exec sleep 600\n"});
     ASSERT_GT(shell, 0) << sandbox->lastError();
     auto deadline = Clock::now() + startTimeout;
     while (!sandbox->exists("/var/orvanta/second") && Clock::now() < deadline)
@@ -554,7 +556,8 @@ TEST_F(Supervisor, ASecondOneSaysSoAndExitsWritingAndStartingNothing)
     } ender{std::atoi(sandbox->readFile("/var/orvanta/first").value_or("0").c_str())};
     pid_t second = 0;
     int exitCode = -1;
-    ASSERT_EQ(std::sscanf(sandbox->readFile("/var/orvanta/second").value_or("").c_str(), "%d %d", &second, &exitCode),
+    ASSERT_EQ(std::sscanf(sandbox->readFile("/var/orvanta/second").value_or("").c_str(), "%d %d", &second,
+                          &exitCode),
               2);
     EXPECT_EQ(exitCode, 1);
     ASSERT_TRUE(sandbox->syslog().waitForText("another supervisor is running", 5s));
@@ -562,7 +565,8 @@ TEST_F(Supervisor, ASecondOneSaysSoAndExitsWritingAndStartingNothing)
     for (const SyslogMessage& m : sandbox->syslog().messages())
         if (m.pid == second)
             said += m.line() + "\n";
-    EXPECT_EQ(said, "warning.daemon orvanta[" + std::to_string(second) + "]: another supervisor is running\n");
+    EXPECT_EQ(said,
+              "warning.daemon orvanta[" + std::to_string(second) + "]: another supervisor is running\n");
     const std::string first = sandbox->readFile("/var/orvanta/first").value_or("");
     EXPECT_EQ(sandbox->readFile(pidPath), first);
     EXPECT_EQ(sandbox->readFile(statusPath), sandbox->readFile("/var/orvanta/status.first"));
@@ -576,21 +580,21 @@ TEST_F(Supervisor, ASecondOneSaysSoAndExitsWritingAndStartingNothing)
 TEST_F(Supervisor, WhileSyslogTakesNothingRestartsKeepTheirPauseAndAStopIsServedAtOnce)
 {
     ASSERT_TRUE(box().writeFile(agentPath, stubAgent(Agent::Exits), 0755));
-    ORVANTA_REQUIRE_STARTED(box(), startSupervisor([] {
-                                sockaddr_un address = {};
-                                address.sun_family = AF_UNIX;
-                                std::strcpy(address.sun_path, "/dev/log");
-                                unlink(address.sun_path);
-                                int stuck = socket(AF_UNIX, SOCK_DGRAM, 0); // kept open, never read
-                                int filler = socket(AF_UNIX, SOCK_DGRAM | SOCK_NONBLOCK, 0);
-                                auto* at = reinterpret_cast<sockaddr*>(&address);
-                                if (bind(stuck, at, sizeof address) != 0 ||
-                                    connect(filler, at, sizeof address) != 0)
-                                    _exit(125);
-                                while (send(filler, "<13>filler", 10, 0) == 10) {
-                                }
-                                close(filler);
-                            }));
+    ORVANTA_REQUIRE_STARTED(
+        box(), startSupervisor([] {
+            sockaddr_un address = {};
+            address.sun_family = AF_UNIX;
+            std::strcpy(address.sun_path, "/dev/log");
+            unlink(address.sun_path);
+            int stuck = socket(AF_UNIX, SOCK_DGRAM, 0); // kept open, never read
+            int filler = socket(AF_UNIX, SOCK_DGRAM | SOCK_NONBLOCK, 0);
+            auto* at = reinterpret_cast<sockaddr*>(&address);
+            if (bind(stuck, at, sizeof address) != 0 || connect(filler, at, sizeof address) != 0)
+                _exit(125);
+            while (send(filler, "<13>filler", 10, 0) == 10) {
+            }
+            close(filler);
+        }));
     ASSERT_TRUE(waitForRun(2, "/var/orvanta/runs", startTimeout + 5s));
     struct stat first, second;
     ASSERT_EQ(stat(sandbox->hostPath("/var/orvanta/runs/1.pid").c_str(), &first), 0);
