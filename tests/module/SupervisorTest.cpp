@@ -534,7 +534,7 @@ TEST_F(Supervisor, ASecondOneSaysSoAndExitsWritingAndStartingNothing)
     pid_t shell = box().start({"/bin/sh", "-c",
                                supervisor +
                                    " & echo $! > /var/orvanta/first\n"
-                                   "until [ -s /var/orvanta/status ]; do sleep 0.01; done\n"
+                                   "until grep -qs state=running /var/orvanta/status; do sleep 0.01; done\n"
                                    "cp /var/orvanta/status /var/orvanta/status.first\n"
                                    "echo mark > /var/orvanta/tessard.cfg\n" +
                                    supervisor +
