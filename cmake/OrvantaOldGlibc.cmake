@@ -14,11 +14,15 @@
 #   What the pins alone cannot do, per artifact:
 #   - an executable gets the start-up wrapper (old_glibc_start.c, through
 #     --wrap=__libc_start_main), which binds the C start-up files' entry
-#     point to its old version and runs the static constructors there;
+#     point to its old version and runs the static constructors there, and
+#     stat, fstat and lstat (old_glibc_stat.c), which glibc 2.33 made
+#     functions of a new version;
 #   - DLOPEN, for an artifact that calls dlopen and its kin: records
 #     libdl.so.2 as needed, where glibc before 2.34 has them. Debian 12 has
 #     no libdl.so to link and its libdl.so.2 is an empty stub, so it is
 #     named by file and kept under --no-as-needed.
+#   A program called with a second set of options (orvanta_libc_program
+#   calls it first) gets the start-up wrapper once.
 #   Without ORVANTA_OLD_GLIBC it does nothing, so any target may call it.
 #   A program that needs libc alone (the supervisor, or any other such tool
 #   of the router archive) calls orvanta_old_glibc(<target>) and is listed
@@ -42,7 +46,8 @@ if(ORVANTA_OLD_GLIBC)
   add_compile_options("SHELL:-include ${ORVANTA_OLD_GLIBC_DIR}/old_glibc_pins.h")
 
   # Compiled once; its own options, whatever the program's are.
-  add_library(orvanta-old-glibc-start OBJECT ${ORVANTA_OLD_GLIBC_DIR}/old_glibc_start.c)
+  add_library(orvanta-old-glibc-start OBJECT ${ORVANTA_OLD_GLIBC_DIR}/old_glibc_start.c
+    ${ORVANTA_OLD_GLIBC_DIR}/old_glibc_stat.c)
 endif()
 
 function(orvanta_old_glibc target)
@@ -54,9 +59,11 @@ function(orvanta_old_glibc target)
     return()
   endif()
   get_target_property(type ${target} TYPE)
-  if(type STREQUAL "EXECUTABLE")
+  get_target_property(started ${target} ORVANTA_OLD_GLIBC_START)
+  if(type STREQUAL "EXECUTABLE" AND NOT started)
     target_sources(${target} PRIVATE $<TARGET_OBJECTS:orvanta-old-glibc-start>)
     target_link_options(${target} PRIVATE LINKER:--wrap=__libc_start_main)
+    set_target_properties(${target} PROPERTIES ORVANTA_OLD_GLIBC_START ON)
   endif()
   if(ARG_DLOPEN)
     target_link_libraries(${target} PRIVATE

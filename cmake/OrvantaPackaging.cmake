@@ -8,6 +8,9 @@
 #                                    etc/settings, which an upgrade must not
 #                                    replace, is made from them on the router
 #   etc/init                         start|stop|restart|status
+#   www/cgi-bin/orvanta              the module's page for the router's web
+#                                    server (www/ is its document root)
+#   www/index.html                   leads there
 # Component "runtime" is that tree and the router archive (CPack, .tar.gz,
 # stripped). Component "development" adds the framework headers and the
 # CMake package for sibling plug-in libraries; it is not on the router.
@@ -36,6 +39,10 @@ endif()
 install(FILES ${PROJECT_SOURCE_DIR}/dist/settings.default DESTINATION etc
   PERMISSIONS OWNER_READ OWNER_WRITE COMPONENT runtime)
 install(PROGRAMS ${PROJECT_SOURCE_DIR}/dist/init DESTINATION etc COMPONENT runtime)
+if(TARGET orvanta-web-page)
+  install(TARGETS orvanta-web-page RUNTIME DESTINATION www/cgi-bin COMPONENT runtime)
+  install(FILES ${PROJECT_SOURCE_DIR}/web-page/index.html DESTINATION www COMPONENT runtime)
+endif()
 
 file(GLOB ORVANTA_FRAMEWORK_HEADERS CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/framework/*.h)
 install(FILES ${ORVANTA_FRAMEWORK_HEADERS} ${ORVANTA_HOST_LAYOUT_HEADER}

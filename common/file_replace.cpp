@@ -5,7 +5,7 @@
 #include <dirent.h>
 #include <errno.h>
 #include <fcntl.h>
-#include <limits.h>
+#include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 #include <sys/stat.h>
@@ -33,26 +33,31 @@ CALLS_CALLBACK static int write_all(int fd, file_writer writer, void *context, i
     return ok;
 }
 
-/* The folder of path, into folder (size PATH_MAX). */
-static void folder_of(const char *path, char *folder)
+/* The folder of path as a new heap text ("." or "/" where path names
+ * none), or null when memory ran out. On the heap rather than in a
+ * PATH_MAX array on the stack: a long-lived process that replaces files
+ * keeps every stack page it ever touched. */
+static char *folder_of(const char *path)
 {
     const char *slash = strrchr(path, '/');
     size_t len = slash ? (size_t)(slash - path) : 0;
-    if (len == 0) {
-        strcpy(folder, slash ? "/" : ".");
-        return;
+    if (len == 0)
+        return strdup(slash ? "/" : ".");
+    char *folder = (char *)malloc(len + 1);
+    if (folder) {
+        memcpy(folder, path, len);
+        folder[len] = '\0';
     }
-    memcpy(folder, path, len);
-    folder[len] = '\0';
+    return folder;
 }
 
 /* A file system that cannot sync a folder (EINVAL) keeps its names by its
  * own rules; any other failure means the rename may not be on storage. */
 static int sync_folder(const char *path)
 {
-    char folder[PATH_MAX];
-    folder_of(path, folder);
-    int fd = open(folder, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    char *folder = folder_of(path);
+    int fd = folder ? open(folder, O_RDONLY | O_DIRECTORY | O_CLOEXEC) : -1;
+    free(folder);
     if (fd < 0)
         return 0;
     int ok = fsync(fd) == 0 || errno == EINVAL;
@@ -62,25 +67,38 @@ static int sync_folder(const char *path)
     return ok;
 }
 
+/* Whether the new file at fd got mode 0600 and all of its content; fd is
+ * closed either way. */
+static int fill_new_file(int fd, file_writer writer, void *context, int durable)
+{
+    if (fchmod(fd, 0600) == 0)
+        return write_all(fd, writer, context, durable);
+    int err = errno;
+    close(fd);
+    errno = err;
+    return 0;
+}
+
 int file_replace(const char *path, file_writer writer, void *context, int durable)
 {
-    char temp[PATH_MAX];
-    if (snprintf(temp, sizeof temp, "%s.XXXXXX", path) >= (int)sizeof temp) {
-        errno = ENAMETOOLONG;
+    size_t size = strlen(path) + 1 + UNIQUE_LENGTH + 1;
+    char *temp = (char *)malloc(size);
+    if (!temp)
         return FILE_REPLACE_FAILED;
-    }
+    snprintf(temp, size, "%s.XXXXXX", path);
+    int result = FILE_REPLACE_FAILED;
     int fd = mkostemp(temp, O_CLOEXEC);
-    if (fd < 0)
-        return FILE_REPLACE_FAILED;
-    if (fchmod(fd, 0600) != 0 || !write_all(fd, writer, context, durable) || rename(temp, path) != 0) {
+    if (fd >= 0 && fill_new_file(fd, writer, context, durable) && rename(temp, path) == 0)
+        result = durable && !sync_folder(path) ? FILE_REPLACE_NOT_DURABLE : FILE_REPLACE_DONE;
+    else if (fd >= 0) {
         int err = errno;
         unlink(temp);
         errno = err;
-        return FILE_REPLACE_FAILED;
     }
-    if (durable && !sync_folder(path))
-        return FILE_REPLACE_NOT_DURABLE;
-    return FILE_REPLACE_DONE;
+    int err = errno;
+    free(temp);
+    errno = err;
+    return result;
 }
 
 /* Whether name is base, a dot and a unique part as mkostemp makes it. */
@@ -94,24 +112,29 @@ static int is_leftover_name(const char *name, const char *base, size_t base_len)
 
 int file_replace_remove_leftovers(const char *path)
 {
-    char folder[PATH_MAX];
-    folder_of(path, folder);
     const char *slash = strrchr(path, '/');
     const char *base = slash ? slash + 1 : path;
     size_t base_len = strlen(base);
-    DIR *dir = opendir(folder);
-    if (!dir)
+    char *folder = folder_of(path);
+    DIR *dir = folder ? opendir(folder) : NULL;
+    if (!dir) {
+        free(folder);
         return -1;
+    }
     int removed = 0;
     while (struct dirent *entry = readdir(dir)) {
         if (!is_leftover_name(entry->d_name, base, base_len))
             continue;
-        char leftover[PATH_MAX];
+        size_t size = strlen(folder) + 1 + strlen(entry->d_name) + 1;
+        char *leftover = (char *)malloc(size);
         struct stat st;
-        if (snprintf(leftover, sizeof leftover, "%s/%s", folder, entry->d_name) < (int)sizeof leftover &&
-            lstat(leftover, &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == geteuid() && unlink(leftover) == 0)
+        if (leftover && snprintf(leftover, size, "%s/%s", folder, entry->d_name) > 0 &&
+            lstat(leftover, &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == geteuid() &&
+            unlink(leftover) == 0)
             ++removed;
+        free(leftover);
     }
     closedir(dir);
+    free(folder);
     return removed;
 }

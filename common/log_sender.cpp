@@ -21,6 +21,7 @@ void log_sender_init(struct log_sender *sender, const char *ident, char *queue, 
     sender->size = size;
     sender->fd = -1;
     sender->stamped = (time_t)-1;
+    sender->reporter = "orvanta-log";
 }
 
 static size_t queued(const struct log_sender *sender)
@@ -79,9 +80,9 @@ static void report_dropped(struct log_sender *sender)
     if (sender->dropped == 0 || queued(sender) > sender->size / 2)
         return;
     char text[96];
-    int n = snprintf(text, sizeof text, "orvanta-log: dropped %lu line%s: syslog was slow, full or absent",
-                     sender->dropped, sender->dropped == 1 ? "" : "s");
-    if (n > 0 && queue_message(sender, LOG_WARNING, text, (size_t)n))
+    int n = snprintf(text, sizeof text, "%s: dropped %lu line%s: syslog was slow, full or absent",
+                     sender->reporter, sender->dropped, sender->dropped == 1 ? "" : "s");
+    if (n > 0 && (size_t)n < sizeof text && queue_message(sender, LOG_WARNING, text, (size_t)n))
         sender->dropped = 0;
 }
 

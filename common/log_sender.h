@@ -37,10 +37,12 @@ struct log_sender {
     char *queue;
     time_t stamped;
     char stamp[16];
+    const char *reporter; /* names the sender in the warning of lost messages */
 };
 
 /* ident and queue (size bytes, at least one message of 482) must live as
- * long as the sender. */
+ * long as the sender. The warning of lost messages begins "orvanta-log: ",
+ * the relay's name, unless reporter is set to another afterwards. */
 void log_sender_init(struct log_sender *sender, const char *ident, char *queue, size_t size);
 
 /* Queues one message (severity LOG_EMERG .. LOG_DEBUG), or drops it. The

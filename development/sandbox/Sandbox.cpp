@@ -305,6 +305,12 @@ Sandbox::~Sandbox()
         waitpid(pid, nullptr, 0);
     }
     for (pid_t pid : groupLeaders) {
+        // The group of a program reaped long ago may be another program's
+        // by now, its id a recycled pid: only a group in which this
+        // subreaper still has a child (what the program left, adopted) is
+        // the sandbox's.
+        if (isSubreaper && waitpid(-pid, nullptr, WNOHANG) < 0 && errno == ECHILD)
+            continue;
         kill(-pid, SIGKILL);
         // Descendants in its process group, adopted by this subreaper.
         for (int i = 0; i < 100 && waitpid(-pid, nullptr, WNOHANG) >= 0; ++i)

@@ -19,6 +19,11 @@ orvanta_packages() {
       arm|arm-release) pkgs+=("${arm[@]}" debian-archive-keyring) ;;
       # The sanitizers' run-time libraries, where the ARM loader finds them.
       arm-other-host) pkgs+=("${arm[@]}" libasan8:armhf libubsan1:armhf) ;;
+      # The router page's test drives a real browser.
+      browser) pkgs+=(chromium chromium-driver python3-selenium) ;;
+      # The emulated router (tests/system): its image is made from Debian's
+      # armhf packages, fetched like the old runtime.
+      system) pkgs+=("${arm[@]}" debian-archive-keyring qemu-system-arm cpio e2fsprogs) ;;
     esac
   done
   printf '%s\n' "${pkgs[@]}" | sort -u

@@ -102,6 +102,10 @@ TEST(RouterArchive, InstallsIntoAnEmptyOptWhereTheModuleStartsAndStops)
         {"orvanta/etc/settings.default", "0600"},
         {"orvanta/lib", "d0755"},
         {"orvanta/lib/tessard-system-resources.so", "0644"},
+        {"orvanta/www", "d0755"},
+        {"orvanta/www/cgi-bin", "d0755"},
+        {"orvanta/www/cgi-bin/orvanta", "0755"},
+        {"orvanta/www/index.html", "0644"},
     };
     EXPECT_EQ(tree, expected);
     EXPECT_EQ(sandbox.readFile("/opt/orvanta/etc/settings.default"), sourceFile("dist/settings.default"));

@@ -13,33 +13,16 @@ using namespace orvanta::test;
 
 namespace {
 
-const char supportedSet[] =
-    "PUT,/inventory/managedObjects/%%,application/vnd.com.zel.orvanta.managedObject+json,"
-    "application/vnd.com.zel.orvanta.managedObject+json,%%,UNSIGNED STRING,"
-    "\"{\"\"ovx_SupportedMeasurements\"\":[%%]}\"";
-const char supportedClear[] =
-    "PUT,/inventory/managedObjects/%%,application/vnd.com.zel.orvanta.managedObject+json,"
-    "application/vnd.com.zel.orvanta.managedObject+json,%%,UNSIGNED,"
-    "\"{\"\"ovx_SupportedMeasurements\"\":[]}\"";
-const char deviceCheck[] = ",\"$.ovx_IsDevice\",\"$.id\"";
-const char mobile[] =
-    "PUT,/inventory/managedObjects/%%,application/vnd.com.zel.orvanta.managedObject+json,"
-    "application/vnd.com.zel.orvanta.managedObject+json,%%,UNSIGNED STRING STRING STRING,"
-    "\"{\"\"ovx_Mobile\"\":{\"\"imei\"\":\"\"%%\"\",\"\"cellId\"\":\"\"%%\"\",\"\"iccid\"\":\"\"%%\"\"}}\"";
+// What the agent shows of its templates before its first request.
+const std::string registration =
+    R"(identifier: com_orvanta_posix_agent_a19aa7163a456d6c
+template: 10,1000,PUT,/inventory/managedObjects/%%,application/vnd.com.zel.orvanta.managedObject+json,application/vnd.com.zel.orvanta.managedObject+json,%%,UNSIGNED STRING,"{""ovx_SupportedMeasurements"":[%%]}"
+template: 10,1001,PUT,/inventory/managedObjects/%%,application/vnd.com.zel.orvanta.managedObject+json,application/vnd.com.zel.orvanta.managedObject+json,%%,UNSIGNED,"{""ovx_SupportedMeasurements"":[]}"
+template: 11,2000,,"$.ovx_IsDevice","$.id"
+template: 10,1002,PUT,/inventory/managedObjects/%%,application/vnd.com.zel.orvanta.managedObject+json,application/vnd.com.zel.orvanta.managedObject+json,%%,UNSIGNED STRING STRING STRING,"{""ovx_Mobile"":{""imei"":""%%"",""cellId"":""%%"",""iccid"":""%%""}}"
+)";
 
 const char record[] = "1002,4242,351234567890123,4711,89490200001234567890";
-
-std::string registration()
-{
-    std::string text = std::string("10,1000,") + supportedSet + "\r\n" + "10,1001," + supportedClear +
-                       "\r\n" + "11,2000," + deviceCheck + "\r\n" + "10,1002," + mobile + "\r\n";
-    std::string shown = "identifier: " + templateIdentifier(text) + "\n";
-    shown += std::string("template: 10,1000,") + supportedSet + "\n";
-    shown += std::string("template: 10,1001,") + supportedClear + "\n";
-    shown += std::string("template: 11,2000,") + deviceCheck + "\n";
-    shown += std::string("template: 10,1002,") + mobile + "\n";
-    return shown;
-}
 
 class AgentTest : public ::testing::Test {
 protected:
@@ -48,7 +31,7 @@ protected:
         ORVANTA_REQUIRE_SANDBOX();
         ASSERT_TRUE(module.ready) << module.sandbox.lastError();
         module.tools.modemReady("351234567890123", "4711", "89490200001234567890");
-        ASSERT_TRUE(module.sandbox.writeFile(ModuleSandbox::configurationPath, agentConfiguration(60)));
+        ASSERT_TRUE(module.sandbox.writeFile(ModuleSandbox::configurationPath, agentConfiguration("router-17", "secret", 300, 60)));
     }
 
     // Runs the agent for one round; gives its exit status.
@@ -78,7 +61,7 @@ TEST_F(AgentTest, OneRoundPutsTheMobileRecordOnTheWire)
     int status = runOnce();
     ASSERT_TRUE(WIFEXITED(status)) << status;
     EXPECT_EQ(WEXITSTATUS(status), 0) << module.log();
-    EXPECT_EQ(module.wire(), registration() + "request: " + record + "\nstatus: 0\n");
+    EXPECT_EQ(module.wire(), registration + "request: " + record + "\nstatus: 0\n");
     // The sibling library is not there: the loader says so, the agent goes on.
     EXPECT_NE(module.log().find("tessard-measured-values.so: cannot open shared object file"),
               std::string::npos)
@@ -107,7 +90,7 @@ TEST_F(AgentTest, TheSupervisorsCommandLineWorks)
 TEST_F(AgentTest, AModemThatIsLateIsReportedOnceItAnswers)
 {
     module.tools.modemReady("", "4711", "89490200001234567890");
-    ASSERT_TRUE(module.sandbox.writeFile(ModuleSandbox::configurationPath, agentConfiguration(1)));
+    ASSERT_TRUE(module.sandbox.writeFile(ModuleSandbox::configurationPath, agentConfiguration("router-17", "secret", 300, 1)));
     pid_t pid =
         module.start({ModuleSandbox::agentPath, "-v", "-d", "4242", "-c", ModuleSandbox::configurationPath});
     ORVANTA_REQUIRE_STARTED(module.sandbox, pid);
@@ -130,7 +113,7 @@ TEST_F(AgentTest, TheLibraryUnderASecondPathIsRefused)
 {
     ASSERT_TRUE(module.sandbox.writeFile(
         ModuleSandbox::configurationPath,
-        agentConfiguration(60,
+        agentConfiguration("router-17", "secret", 300, 60,
                            "  \"tessard-system-resources.so\",\r\n"
                            "  \"/opt/orvanta/lib/tessard-system-resources.so\"\r\n")));
     int status = runOnce();
@@ -172,7 +155,7 @@ TEST_F(AgentTest, BadLibrariesAndGroupsAreReportedAndSkipped)
     else
         ::unsetenv("ASAN_OPTIONS");
     ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status << module.log();
-    EXPECT_EQ(module.wire(), registration() + "request: " + record + "\nstatus: 0\n");
+    EXPECT_EQ(module.wire(), registration + "request: " + record + "\nstatus: 0\n");
     // The library whose plugin_init registered "alpha" and failed is gone
     // with its plug-in before the next one registers.
     EXPECT_EQ(withoutTimes(module.log()),
@@ -197,7 +180,7 @@ TEST_F(AgentTest, RecordsThePlatformRejectsAreSentAgain)
     int status = runOnce({"-a", answers});
     ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
     std::string line = std::string("request: ") + record + "\n";
-    EXPECT_EQ(module.wire(), registration() + line + "status: 1\n" + line + "status: 7\n" + line +
+    EXPECT_EQ(module.wire(), registration + line + "status: 1\n" + line + "status: 7\n" + line +
                                  "status: 0\nresponse: 40,1\n" + line + "status: 0\n");
 }
 
@@ -205,7 +188,7 @@ TEST_F(AgentTest, RecordsKeptAfterThreeFailedPassesGoOutWithTheNextRound)
 {
     std::string answers = module.sandbox.dir() + "/answers";
     std::ofstream(answers) << "40,1\n40,1\n40,1\n";
-    ASSERT_TRUE(module.sandbox.writeFile(ModuleSandbox::configurationPath, agentConfiguration(1)));
+    ASSERT_TRUE(module.sandbox.writeFile(ModuleSandbox::configurationPath, agentConfiguration("router-17", "secret", 300, 1)));
     pid_t pid = module.start(
         {ModuleSandbox::agentPath, "-d", "4242", "-a", answers, "-c", ModuleSandbox::configurationPath});
     ORVANTA_REQUIRE_STARTED(module.sandbox, pid);
@@ -216,6 +199,6 @@ TEST_F(AgentTest, RecordsKeptAfterThreeFailedPassesGoOutWithTheNextRound)
     ::kill(pid, SIGTERM);
     ASSERT_TRUE(module.sandbox.waitExit(pid, 2s));
     std::string rejected = line + "status: 0\nresponse: 40,1\n";
-    EXPECT_EQ(module.wire().substr(0, registration().size() + 3 * rejected.size() + twoLines.size()),
-              registration() + rejected + rejected + rejected + twoLines);
+    EXPECT_EQ(module.wire().substr(0, registration.size() + 3 * rejected.size() + twoLines.size()),
+              registration + rejected + rejected + rejected + twoLines);
 }

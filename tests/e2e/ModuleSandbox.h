@@ -7,6 +7,7 @@
 #define ORVANTA_TESTS_E2E_MODULESANDBOX_H
 
 #include "RouterTools.h"
+#include "SupervisorFiles.h"
 #include "SandboxTesting.h"
 #include "TempDir.h"
 
@@ -33,38 +34,6 @@ inline size_t occurrences(const std::string& text, const std::string& piece)
     for (size_t at = text.find(piece); at != std::string::npos; at = text.find(piece, at + 1))
         ++count;
     return count;
-}
-
-// djb2 over the bytes, as the template-set identifier is formed.
-inline std::string templateIdentifier(const std::string& registration)
-{
-    unsigned long long hash = 5381;
-    for (unsigned char byte : registration)
-        hash = hash * 33 + byte;
-    char text[64];
-    std::snprintf(text, sizeof text, "com_orvanta_posix_agent_%llx", hash);
-    return text;
-}
-
-// The agent configuration with the system_resources group first.
-inline std::string agentConfiguration(int systemResourcesInterval,
-                                      const std::string& load =
-                                          "  \"tessard-system-resources.so\",\r\n"
-                                          "  \"tessard-measured-values.so\"\r\n")
-{
-    return "server = \"http://developer.orvanta.com/s\";\r\n"
-           "username = \"router-17\";\r\n"
-           "password = \"secret\";\r\n"
-           "interval = 300;\r\n"
-           "load = (\r\n" +
-           load +
-           ");\r\n"
-           "plugins = (\r\n"
-           "  {\r\n    type = \"system_resources\",\r\n    interval = " +
-           std::to_string(systemResourcesInterval) +
-           "\r\n  },\r\n"
-           "  {\r\n    type = \"measured_values\",\r\n    interval = 10\r\n  }\r\n"
-           ");\r\n";
 }
 
 class ModuleSandbox {

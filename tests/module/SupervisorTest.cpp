@@ -1,23 +1,31 @@
 // The production module-supervisor, run unmodified in a sandbox with a stub
 // agent at "/opt/orvanta/bin/tessard".
+#include "FileBytes.h"
 #include "Processes.h"
 #include "Sandbox.h"
 #include "SandboxTesting.h"
+#include "SupervisorFiles.h"
 #include "Transcript.h"
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <libconfig.h>
+#include <sys/file.h>
 #include <sys/mount.h>
 #include <sys/resource.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <syslog.h>
 #include <csignal>
+#include <cstdio>
 #include <cstring>
 #include <thread>
 
 using namespace std::chrono_literals;
+using orvanta::test::agentConfiguration;
 using orvanta::test::Sandbox;
 using orvanta::test::SandboxOptions;
 using orvanta::test::stoppedWhileRunning;
@@ -29,39 +37,12 @@ namespace {
 const char agentPath[] = "/opt/orvanta/bin/tessard";
 const char agentCfgPath[] = "/var/orvanta/tessard.cfg";
 const char settingsPath[] = "/opt/orvanta/etc/settings";
+const char lockPath[] = "/var/orvanta/module-supervisor.lock";
+const char pidPath[] = "/var/orvanta/module-supervisor.pid";
+const char statusPath[] = "/var/orvanta/status";
 
 // Generous: under qemu a start takes a while. Promptness is asserted apart.
 constexpr auto startTimeout = 20s;
-
-// The configuration the supervisor writes; user and password as they
-// appear between the quotes.
-std::string agentConfig(const std::string& user, const std::string& password, unsigned interval)
-{
-    return "server = \"http://developer.orvanta.com/s\";\r\n"
-           "username = \"" +
-           user +
-           "\";\r\n"
-           "password = \"" +
-           password +
-           "\";\r\n"
-           "interval = " +
-           std::to_string(interval) +
-           ";\r\n"
-           "load = (\r\n"
-           "  \"tessard-system-resources.so\",\r\n"
-           "  \"tessard-measured-values.so\"\r\n"
-           ");\r\n"
-           "plugins = (\r\n"
-           "  {\r\n"
-           "    type = \"system_resources\",\r\n"
-           "    interval = 60\r\n"
-           "  },\r\n"
-           "  {\r\n"
-           "    type = \"measured_values\",\r\n"
-           "    interval = 10\r\n"
-           "  }\r\n"
-           ");\r\n";
-}
 
 enum class Agent { Sleeps, Exits };
 
@@ -169,8 +150,8 @@ TEST_F(Supervisor, WritesTheConfigurationAndStartsTheAgentWithItsArguments)
     ORVANTA_REQUIRE_STARTED(box(), startSupervisor());
     ASSERT_TRUE(waitForRun(1));
 
-    EXPECT_EQ(sandbox->readFile("/var/orvanta/runs/1.cfg"), agentConfig("user name", "secret", 300));
-    EXPECT_EQ(sandbox->readFile(agentCfgPath), agentConfig("user name", "secret", 300));
+    EXPECT_EQ(sandbox->readFile("/var/orvanta/runs/1.cfg"), agentConfiguration("user name", "secret", 300));
+    EXPECT_EQ(sandbox->readFile(agentCfgPath), agentConfiguration("user name", "secret", 300));
     EXPECT_EQ(sandbox->readFile("/var/orvanta/runs/1.argv"),
               "/opt/orvanta/bin/tessard\n-vc\n/var/orvanta/tessard.cfg\n");
     EXPECT_EQ(replacementsLeft(), "");
@@ -216,7 +197,7 @@ TEST_F(Supervisor, EmptyMissingOrUnreadableSettingsGiveEmptyCredentialsAndInterv
         ASSERT_TRUE(box().writeFile(agentPath, stubAgent(Agent::Sleeps), 0755));
         ORVANTA_REQUIRE_STARTED(box(), startSupervisor());
         ASSERT_TRUE(waitForRun(1));
-        EXPECT_EQ(sandbox->readFile("/var/orvanta/runs/1.cfg"), agentConfig("", "", 0));
+        EXPECT_EQ(sandbox->readFile("/var/orvanta/runs/1.cfg"), agentConfiguration("", "", 0));
         EXPECT_EQ(log(2),
                   "notice.daemon orvanta[PID]: started\n"
                   "notice.daemon orvanta[PID]: Starting agent\n");
@@ -230,7 +211,7 @@ TEST_F(Supervisor, ReplacesAWiderExistingFileWithMode0600)
     ORVANTA_REQUIRE_STARTED(box(), startSupervisor());
     ASSERT_TRUE(waitForRun(1));
     EXPECT_EQ(sandbox->fileMode(agentCfgPath), mode_t{0600});
-    EXPECT_EQ(sandbox->readFile(agentCfgPath), agentConfig("", "", 0));
+    EXPECT_EQ(sandbox->readFile(agentCfgPath), agentConfiguration("", "", 0));
 }
 
 TEST_F(Supervisor, EscapesCredentialsSoThatLibconfigReadsThemBack)
@@ -246,7 +227,7 @@ TEST_F(Supervisor, EscapesCredentialsSoThatLibconfigReadsThemBack)
     const std::string user = "we\\ird \"name";
     const std::string password = "x\";\\r\\nserver = \"http://evil/";
     EXPECT_EQ(sandbox->readFile(agentCfgPath),
-              agentConfig("we\\\\ird \\\"name", "x\\\";\\\\r\\\\nserver = \\\"http://evil/", 120));
+              agentConfiguration("we\\\\ird \\\"name", "x\\\";\\\\r\\\\nserver = \\\"http://evil/", 120));
 
     config_t config;
     config_init(&config);
@@ -277,7 +258,7 @@ TEST_F(Supervisor, RestartsAnEndedAgentEvery3SecondsWithAFreshConfiguration)
     ASSERT_TRUE(waitForRun(3, "/var/orvanta/runs", startTimeout + 10s));
     for (int n = 1; n <= 3; ++n)
         EXPECT_EQ(sandbox->readFile("/var/orvanta/runs/" + std::to_string(n) + ".cfg"),
-                  agentConfig("u", "p", 60))
+                  agentConfiguration("u", "p", 60))
             << "run " << n;
 
     EXPECT_EQ(log(6, 6), R"(notice.daemon orvanta[PID]: started
@@ -322,7 +303,7 @@ notice.daemon orvanta[PID]: agent_terminated
 notice.daemon orvanta[PID]: Starting agent
 )");
         EXPECT_FALSE(sandbox->exists("/var/orvanta/runs/count"));
-        EXPECT_EQ(sandbox->readFile(agentCfgPath), agentConfig("", "", 0));
+        EXPECT_EQ(sandbox->readFile(agentCfgPath), agentConfiguration("", "", 0));
     }
 }
 
@@ -341,7 +322,8 @@ TEST_F(Supervisor, StartsTheAgentEvenWithoutVarOrvanta)
     int status = 0;
     stopWith(SIGTERM, &status);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "wait status " << status;
-    EXPECT_EQ(log(5), R"(notice.daemon orvanta[PID]: started
+    EXPECT_EQ(log(6), R"(notice.daemon orvanta[PID]: started
+err.daemon orvanta[PID]: Locking module-supervisor.lock failed
 notice.daemon orvanta[PID]: Starting agent
 err.daemon orvanta[PID]: Creating tessard.cfg failed
 notice.daemon orvanta[PID]: sending SIGKILL to agent
@@ -349,7 +331,8 @@ notice.daemon orvanta[PID]: terminated
 )");
 }
 
-// A full or read-only /var/orvanta: the agent starts with the file as it was.
+// A full or read-only /var/orvanta: the agent starts with the file as it was
+// (read-only, the lock file that an earlier supervisor made still locks).
 TEST_F(Supervisor, ReportsAFailedWriteAndKeepsThePreviousFile)
 {
     const struct {
@@ -373,6 +356,7 @@ TEST_F(Supervisor, ReportsAFailedWriteAndKeepsThePreviousFile)
         SCOPED_TRACE(c.what);
         sandbox.reset();
         ASSERT_TRUE(box().writeFile(agentCfgPath, "previous\n", 0600));
+        ASSERT_TRUE(box().writeFile(lockPath, "", 0600));
         ASSERT_TRUE(box().writeFile(agentPath, stubAgent(Agent::Sleeps, "/opt/orvanta/runs"), 0755));
         ORVANTA_REQUIRE_STARTED(box(), startSupervisor(c.setup));
         ASSERT_TRUE(waitForRun(1, "/opt/orvanta/runs"));
@@ -411,7 +395,7 @@ TEST_F(Supervisor, NeverOpensWhatWasPlantedUnderTheTemporaryName)
         ASSERT_TRUE(box().writeFile(agentPath, stubAgent(Agent::Sleeps), 0755));
         ORVANTA_REQUIRE_STARTED(box(), startSupervisor());
         ASSERT_TRUE(waitForRun(1));
-        EXPECT_EQ(sandbox->readFile("/var/orvanta/runs/1.cfg"), agentConfig("", "", 0));
+        EXPECT_EQ(sandbox->readFile("/var/orvanta/runs/1.cfg"), agentConfiguration("", "", 0));
         EXPECT_EQ(sandbox->fileMode(agentCfgPath), mode_t{0600});
         EXPECT_EQ(sandbox->readFile(planted), "planted\n");
         EXPECT_EQ(sandbox->fileMode(planted), mode_t{0644});
@@ -442,6 +426,160 @@ TEST_F(Supervisor, GivesTheAgentStandardDescriptorsItWasStartedWithout)
         EXPECT_GT(readlink(fdPath.c_str(), target, sizeof target - 1), 0) << "descriptor " << fd << " closed";
         EXPECT_STREQ(target, "/dev/null") << "descriptor " << fd;
     }
+}
+
+// Whole seconds since boot, as /proc/uptime counts them.
+long long uptimeSeconds()
+{
+    return std::atoll(orvanta::test::readFileBytes("/proc/uptime").value_or("0").c_str());
+}
+
+// Whether the kernel records pid as holding an exclusive flock.
+bool holdsLock(pid_t pid)
+{
+    const std::string locks = orvanta::test::readFileBytes("/proc/locks").value_or("");
+    return locks.find(" FLOCK  ADVISORY  WRITE " + std::to_string(pid) + " ") != std::string::npos;
+}
+
+// The status once it holds `state`; since= is checked against the clock
+// and given as "since=S" so that the rest compares as a literal.
+std::string statusOnce(Sandbox& sandbox, const std::string& state, long long earliest)
+{
+    auto deadline = Clock::now() + startTimeout;
+    std::string text;
+    while (Clock::now() < deadline) {
+        text = sandbox.readFile(statusPath).value_or("");
+        if (text.find("\nstate=" + state + "\n") != std::string::npos)
+            break;
+        std::this_thread::sleep_for(10ms);
+    }
+    std::size_t at = text.find("since="), end = text.find('\n', at);
+    if (at == std::string::npos || end == std::string::npos)
+        return text;
+    long long since = std::atoll(text.c_str() + at + 6);
+    EXPECT_GE(since, earliest);
+    EXPECT_LE(since, uptimeSeconds());
+    return text.replace(at, end - at, "since=S");
+}
+
+TEST_F(Supervisor, HoldsItsLockForLifeWritesItsPidAndItsStatusAndRemovesThemWhenStopped)
+{
+    for (const char* leftover : {"/var/orvanta/tessard.cfg.AbC12z",
+                                 "/var/orvanta/module-supervisor.pid.x0Y9qq", "/var/orvanta/status.QQQQQQ"})
+        ASSERT_TRUE(box().writeFile(leftover, "interrupted\n", 0600));
+    ASSERT_TRUE(box().writeFile(agentPath, stubAgent(Agent::Sleeps), 0755));
+    long long before = uptimeSeconds();
+    ORVANTA_REQUIRE_STARTED(box(), startSupervisor());
+    ASSERT_TRUE(waitForRun(1));
+    const std::string p = std::to_string(pid);
+    EXPECT_EQ(statusOnce(*sandbox, "running", before),
+              "pid=" + p + "\nstate=running\nagent=" + std::to_string(agentPid(1)) +
+                  "\nsince=S\nstarts=1\nlast=none\n");
+    EXPECT_EQ(sandbox->readFile(pidPath), p + "\n");
+    EXPECT_TRUE(holdsLock(pid));
+    EXPECT_EQ(sandbox->fileMode(lockPath), mode_t{0600});
+    EXPECT_EQ(replacementsLeft(), "");
+    EXPECT_FALSE(sandbox->exists("/var/orvanta/module-supervisor.pid.x0Y9qq"));
+    EXPECT_FALSE(sandbox->exists("/var/orvanta/status.QQQQQQ"));
+
+    ASSERT_EQ(kill(agentPid(1), SIGKILL), 0);
+    EXPECT_EQ(statusOnce(*sandbox, "pausing", before),
+              "pid=" + p + "\nstate=pausing\nagent=0\nsince=S\nstarts=1\nlast=signal 9\n");
+    ASSERT_TRUE(waitForRun(2, "/var/orvanta/runs", startTimeout + 5s));
+    EXPECT_EQ(statusOnce(*sandbox, "running", before),
+              "pid=" + p + "\nstate=running\nagent=" + std::to_string(agentPid(2)) +
+                  "\nsince=S\nstarts=2\nlast=signal 9\n");
+
+    int status = 0;
+    stopWith(SIGTERM, &status);
+    EXPECT_FALSE(sandbox->exists(statusPath));
+    EXPECT_FALSE(sandbox->exists(pidPath));
+    EXPECT_FALSE(holdsLock(pid));
+}
+
+// Both in one mount namespace, as on the router: each sandboxed start
+// mounts its own overlays, whose files lock apart.
+TEST_F(Supervisor, ASecondOneSaysSoAndExitsWritingAndStartingNothing)
+{
+    ASSERT_TRUE(box().writeFile(agentPath, stubAgent(Agent::Sleeps), 0755));
+    const std::string supervisor = ORVANTA_SUPERVISOR;
+    pid_t shell = box().start({"/bin/sh", "-c",
+                               supervisor +
+                                   " & echo $! > /var/orvanta/first\n"
+                                   "until grep -qs state=running /var/orvanta/status; do sleep 0.01; done\n"
+                                   "cp /var/orvanta/status /var/orvanta/status.first\n"
+                                   "echo mark > /var/orvanta/tessard.cfg\n" +
+                                   supervisor +
+                                   " & second=$!\nwait $second\necho $second $? > /var/orvanta/second\n"
+                                   "exec sleep 600\n"});
+    ASSERT_GT(shell, 0) << sandbox->lastError();
+    auto deadline = Clock::now() + startTimeout;
+    while (!sandbox->exists("/var/orvanta/second") && Clock::now() < deadline)
+        std::this_thread::sleep_for(10ms);
+    // In a session of its own, out of the sandbox's reach: ended here.
+    struct Ender {
+        pid_t first;
+        ~Ender()
+        {
+            if (first > 0 && kill(first, SIGTERM) == 0) {
+                EXPECT_TRUE(orvanta::test::processEndsWithin(first, startTimeout));
+            }
+        }
+    } ender{std::atoi(sandbox->readFile("/var/orvanta/first").value_or("0").c_str())};
+    pid_t second = 0;
+    int exitCode = -1;
+    ASSERT_EQ(std::sscanf(sandbox->readFile("/var/orvanta/second").value_or("").c_str(), "%d %d", &second,
+                          &exitCode),
+              2);
+    EXPECT_EQ(exitCode, 1);
+    ASSERT_TRUE(sandbox->syslog().waitForText("another supervisor is running", 5s));
+    std::string said;
+    for (const SyslogMessage& m : sandbox->syslog().messages())
+        if (m.pid == second)
+            said += m.line() + "\n";
+    EXPECT_EQ(said,
+              "warning.daemon orvanta[" + std::to_string(second) + "]: another supervisor is running\n");
+    const std::string first = sandbox->readFile("/var/orvanta/first").value_or("");
+    EXPECT_EQ(sandbox->readFile(pidPath), first);
+    EXPECT_EQ(sandbox->readFile(statusPath), sandbox->readFile("/var/orvanta/status.first"));
+    EXPECT_EQ(sandbox->readFile(agentCfgPath), "mark\n");
+    EXPECT_EQ(sandbox->readFile("/var/orvanta/runs/count"), "1\n");
+}
+
+// A syslog that takes nothing (stopped, hung): its socket's queue full
+// before the supervisor starts. The supervisor restarts its agent after the
+// usual pause and is stopped at once all the same.
+TEST_F(Supervisor, WhileSyslogTakesNothingRestartsKeepTheirPauseAndAStopIsServedAtOnce)
+{
+    ASSERT_TRUE(box().writeFile(agentPath, stubAgent(Agent::Exits), 0755));
+    ORVANTA_REQUIRE_STARTED(
+        box(), startSupervisor([] {
+            sockaddr_un address = {};
+            address.sun_family = AF_UNIX;
+            std::strcpy(address.sun_path, "/dev/log");
+            unlink(address.sun_path);
+            int stuck = socket(AF_UNIX, SOCK_DGRAM, 0); // kept open, never read
+            int filler = socket(AF_UNIX, SOCK_DGRAM | SOCK_NONBLOCK, 0);
+            auto* at = reinterpret_cast<sockaddr*>(&address);
+            if (bind(stuck, at, sizeof address) != 0 || connect(filler, at, sizeof address) != 0)
+                _exit(125);
+            while (send(filler, "<13>filler", 10, 0) == 10) {
+            }
+            close(filler);
+        }));
+    ASSERT_TRUE(waitForRun(2, "/var/orvanta/runs", startTimeout + 5s));
+    struct stat first, second;
+    ASSERT_EQ(stat(sandbox->hostPath("/var/orvanta/runs/1.pid").c_str(), &first), 0);
+    ASSERT_EQ(stat(sandbox->hostPath("/var/orvanta/runs/2.pid").c_str(), &second), 0);
+    auto pause = std::chrono::seconds(second.st_mtim.tv_sec - first.st_mtim.tv_sec) +
+                 std::chrono::nanoseconds(second.st_mtim.tv_nsec - first.st_mtim.tv_nsec);
+    EXPECT_GE(pause, 2900ms);
+    EXPECT_LE(pause, 4000ms);
+
+    int status = 0;
+    EXPECT_LT(stopWith(SIGTERM, &status), 1s);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "wait status " << status;
+    EXPECT_TRUE(sandbox->syslog().texts().empty()) << "syslog was to take nothing";
 }
 
 class StopSignal : public Supervisor, public ::testing::WithParamInterface<int> {};

@@ -8,11 +8,6 @@
 
 namespace orvanta::test {
 
-ScriptResult runInit(Sandbox& sandbox, const Shell& shell, const std::string& action)
-{
-    return runShell(sandbox, shell, {"/opt/orvanta/etc/init", action});
-}
-
 ScriptResult runShell(Sandbox& sandbox, const Shell& shell, const std::vector<std::string>& args,
                       const Sandbox::ChildSetup& setup)
 {

@@ -31,9 +31,6 @@ struct Shell {
 ScriptResult runShell(Sandbox& sandbox, const Shell& shell, const std::vector<std::string>& args,
                       const Sandbox::ChildSetup& setup = {});
 
-// Runs "<shell> /opt/orvanta/etc/init <action>" and waits for it.
-ScriptResult runInit(Sandbox& sandbox, const Shell& shell, const std::string& action);
-
 // The bytes of a file of the source tree.
 std::string sourceFile(const std::string& path);
 

@@ -8,6 +8,8 @@
 #include "IntegerValue.h"
 #include "LogCapture.h"
 #include "MeasurementSupport.h"
+#include "SupervisorFiles.h"
+#include "TempDir.h"
 #include "TemplateCollection.h"
 #include "WireClient.h"
 
@@ -21,36 +23,19 @@
 
 namespace {
 
-// A file in the build tree, removed afterwards.
-class TemporaryFile {
-public:
-    explicit TemporaryFile(const std::string& bytes)
-    {
-        char name[] = "dev-agent-test-XXXXXX";
-        int fd = mkstemp(name);
-        if (fd >= 0)
-            close(fd);
-        path = name;
-        std::ofstream(path, std::ios::binary) << bytes;
-    }
-    ~TemporaryFile() { std::remove(path.c_str()); }
-    std::string path;
-};
+// A file of the given bytes in a folder of the build tree, removed when
+// the tests end.
+std::string fileWith(const std::string& bytes)
+{
+    static orvanta::test::TempDir dir;
+    static int files = 0;
+    std::string path = dir.file(std::to_string(++files));
+    orvanta::test::writeFileBytes(path, bytes);
+    return path;
+}
 
 // What the supervisor writes for user "router-17", password "se\"cret".
-const char supervisorFile[] =
-    "server = \"http://developer.orvanta.com/s\";\r\n"
-    "username = \"router-17\";\r\n"
-    "password = \"se\\\"cret\";\r\n"
-    "interval = 300;\r\n"
-    "load = (\r\n"
-    "  \"tessard-system-resources.so\",\r\n"
-    "  \"tessard-measured-values.so\"\r\n"
-    ");\r\n"
-    "plugins = (\r\n"
-    "  {\r\n    type = \"system_resources\",\r\n    interval = 60\r\n  },\r\n"
-    "  {\r\n    type = \"measured_values\",\r\n    interval = 10\r\n  }\r\n"
-    ");\r\n";
+const std::string supervisorFile = orvanta::test::agentConfiguration("router-17", "se\\\"cret", 300);
 
 std::string wireOf(const std::function<void(WireClient&)>& use)
 {
@@ -79,9 +64,9 @@ ComposedRecord& line(ComposedRecord& record, long id, const char* text)
 
 TEST(AgentConfiguration, ReadsWhatTheSupervisorWrites)
 {
-    TemporaryFile file(supervisorFile);
+    const std::string file = fileWith(supervisorFile);
     AgentConfiguration configuration;
-    ASSERT_TRUE(configuration.read(file.path.c_str()));
+    ASSERT_TRUE(configuration.read(file.c_str()));
     EXPECT_STREQ(configuration.server(), "http://developer.orvanta.com/s");
     EXPECT_STREQ(configuration.username(), "router-17");
     EXPECT_STREQ(configuration.password(), "se\"cret");
@@ -101,9 +86,9 @@ TEST(AgentConfiguration, ReadsWhatTheSupervisorWrites)
 
 TEST(AgentConfiguration, MissingPiecesAndBrokenFiles)
 {
-    TemporaryFile sparse("load = ( 1, \"a.so\" );\nplugins = ( \"x\", { type = \"t\"; } );\n");
+    const std::string sparse = fileWith("load = ( 1, \"a.so\" );\nplugins = ( \"x\", { type = \"t\"; } );\n");
     AgentConfiguration configuration;
-    ASSERT_TRUE(configuration.read(sparse.path.c_str()));
+    ASSERT_TRUE(configuration.read(sparse.c_str()));
     EXPECT_EQ(configuration.server(), nullptr);
     EXPECT_EQ(configuration.password(), nullptr);
     EXPECT_EQ(configuration.interval(), 0);
@@ -111,13 +96,13 @@ TEST(AgentConfiguration, MissingPiecesAndBrokenFiles)
     EXPECT_STREQ(configuration.library(0), "a.so");
     EXPECT_EQ(configuration.groupCount(), 1u);
 
-    TemporaryFile broken("server = \"x\"\nusername = ;\n");
+    const std::string broken = fileWith("server = \"x\"\nusername = ;\n");
     AgentConfiguration bad;
     EXPECT_EQ(stderrOf([&] {
-                  EXPECT_FALSE(bad.read(broken.path.c_str()));
+                  EXPECT_FALSE(bad.read(broken.c_str()));
                   EXPECT_FALSE(bad.read("/nonexistent/tessard.cfg"));
               }),
-              "Configuration " + broken.path +
+              "Configuration " + broken +
                   ", line 2: syntax error\n"
                   "Cannot read configuration /nonexistent/tessard.cfg.\n");
 }
@@ -151,9 +136,9 @@ TEST(WireClient, ShowsRegistrationRequestsAndRows)
 
 TEST(WireClient, ScriptedAnswersFromAFile)
 {
-    TemporaryFile answers("# comment\n\nfail\nfail 9\nok\n40,1;41,2,text\n");
+    const std::string answers = fileWith("# comment\n\nfail\nfail 9\nok\n40,1;41,2,text\n");
     std::string wire = wireOf([&](WireClient& client) {
-        ASSERT_TRUE(client.loadAnswers(answers.path.c_str()));
+        ASSERT_TRUE(client.loadAnswers(answers.c_str()));
         EXPECT_EQ(client.scriptedLeft(), 4u);
         ComposedRecord record(false);
         record.add(IntegerValue(5));
@@ -168,10 +153,10 @@ TEST(WireClient, ScriptedAnswersFromAFile)
               "request: 5\nstatus: 0\nresponse: 40,1\nresponse: 41,2,text\n"
               "request: 5\nstatus: 0\n");
 
-    TemporaryFile bad("ok\nfail x\n");
+    const std::string bad = fileWith("ok\nfail x\n");
     wireOf([&](WireClient& client) {
-        EXPECT_EQ(stderrOf([&] { EXPECT_FALSE(client.loadAnswers(bad.path.c_str())); }),
-                  "Answers " + bad.path + ", line 2: not an answer.\n");
+        EXPECT_EQ(stderrOf([&] { EXPECT_FALSE(client.loadAnswers(bad.c_str())); }),
+                  "Answers " + bad + ", line 2: not an answer.\n");
     });
 }
 
