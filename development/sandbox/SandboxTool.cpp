@@ -18,6 +18,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <cerrno>
@@ -115,23 +116,33 @@ int superviseUntilEnd(Sandbox& sandbox, pid_t pid, double stopAfter, bool show)
     return status;
 }
 
-std::string mountNamespace(pid_t pid)
+// The sandbox's mount namespace, held open: a namespace that nothing holds
+// is freed and its number given to the next one made, another sandbox's.
+int holdMountNamespace(pid_t pid)
 {
-    char target[64] = {};
-    return readlink(("/proc/" + std::to_string(pid) + "/ns/mnt").c_str(), target, sizeof target - 1) > 0 ? target
-                                                                                                         : "";
+    return open(("/proc/" + std::to_string(pid) + "/ns/mnt").c_str(), O_RDONLY | O_CLOEXEC);
+}
+
+bool inNamespace(pid_t pid, const struct stat& ns)
+{
+    struct stat st;
+    return stat(("/proc/" + std::to_string(pid) + "/ns/mnt").c_str(), &st) == 0 && st.st_ino == ns.st_ino &&
+           st.st_dev == ns.st_dev;
 }
 
 // Kills, until none is left, the processes of the sandbox's mount
 // namespace (which only what the program started can be in).
-void endWhatIsLeft(const std::string& ns)
+void endWhatIsLeft(int nsFd)
 {
-    for (int round = 0; round < 100 && !ns.empty(); ++round) {
+    struct stat ns;
+    if (nsFd < 0 || fstat(nsFd, &ns) != 0)
+        return;
+    for (int round = 0; round < 100; ++round) {
         int found = 0;
         if (DIR* proc = opendir("/proc")) {
             while (dirent* entry = readdir(proc)) {
                 pid_t p = std::atoi(entry->d_name);
-                if (p > 1 && p != getpid() && mountNamespace(p) == ns) {
+                if (p > 1 && p != getpid() && inNamespace(p, ns)) {
                     kill(p, SIGKILL);
                     ++found;
                 }
@@ -186,8 +197,10 @@ int main(int argc, char** argv)
                      sandbox.lastError().c_str());
         return 2;
     }
-    std::string ns = mountNamespace(pid);
+    int ns = holdMountNamespace(pid);
     int status = superviseUntilEnd(sandbox, pid, arguments.stopAfter, copy < 0);
     endWhatIsLeft(ns);
+    if (ns >= 0)
+        close(ns);
     return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }

@@ -7,12 +7,12 @@ and stop leaves nothing.
   orvanta: started (pid PID)
   $ kill -KILL $(cat /var/orvanta/module-supervisor.pid)
   $ module_gone
-  $ { init start & init start & init start & wait; } > /tmp/starts 2>&1
-  $ sed 's/ (pid [0-9]*)//' /tmp/starts | sort
+  $ { init start & init start & init start & wait; } > $ORVANTA_WORK/starts 2>&1
+  $ sed 's/ (pid [0-9]*)//' $ORVANTA_WORK/starts | sort
   orvanta: already running
   orvanta: already running
   orvanta: started
-  $ grep -o 'pid [0-9]*' /tmp/starts | sort -u | wc -l
+  $ grep -o 'pid [0-9]*' $ORVANTA_WORK/starts | sort -u | wc -l
   1
   $ module_processes | grep -c module-supervis
   1

@@ -10,8 +10,8 @@ holds, and then a process that has that pid.
   $ wait_until grep -q state=running /var/orvanta/status
   $ kill -KILL $(cat /var/orvanta/module-supervisor.pid)
   $ module_gone
-  $ setsid sh -c 'sleep 600 & echo $$ $!' > /tmp/daemon
-  $ read session daemon < /tmp/daemon
+  $ setsid sh -c 'sleep 600 & echo $$ $!' > $ORVANTA_WORK/daemon
+  $ read session daemon < $ORVANTA_WORK/daemon
   $ echo $session > /var/orvanta/module-supervisor.pid
   $ init stop
   orvanta: not running

@@ -16,7 +16,7 @@ Switched off, start touches nothing but the settings.
 The switch as the settings tool reads it; without a supervisor a module
 that is on says what is missing.
 
-  $ mv /opt/orvanta/bin/module-supervisor /tmp/module-supervisor
+  $ mv /opt/orvanta/bin/module-supervisor $ORVANTA_WORK/module-supervisor
   $ settings 'mod_orvanta_enabled="+2x"'
   $ init start
   orvanta: /opt/orvanta/bin/module-supervisor is missing
@@ -28,7 +28,7 @@ that is on says what is missing.
   $ init start
   orvanta-settings: MOD_ORVANTA_ENABLED is not in /opt/orvanta/etc/settings; the module reads it as 0
   orvanta: disabled in /opt/orvanta/etc/settings (MOD_ORVANTA_ENABLED), not started
-  $ rm /opt/orvanta/etc/settings && mv /opt/orvanta/etc/settings.default /tmp/settings.default
+  $ rm /opt/orvanta/etc/settings && mv /opt/orvanta/etc/settings.default $ORVANTA_WORK/settings.default
   $ init start
   orvanta: cannot create /opt/orvanta/etc/settings from /opt/orvanta/etc/settings.default
   orvanta-settings: /opt/orvanta/etc/settings is missing
@@ -38,7 +38,7 @@ that is on says what is missing.
   orvanta-settings: cannot read /opt/orvanta/etc/settings: Is a directory
   orvanta: cannot read /opt/orvanta/etc/settings, not started
   [1]
-  $ rmdir /opt/orvanta/etc/settings && mv /tmp/settings.default /tmp/module-supervisor /opt/orvanta/
+  $ rmdir /opt/orvanta/etc/settings && mv $ORVANTA_WORK/settings.default $ORVANTA_WORK/module-supervisor /opt/orvanta/
   $ mv /opt/orvanta/settings.default /opt/orvanta/etc/ && mv /opt/orvanta/module-supervisor /opt/orvanta/bin/
 
 A state folder that others could control is refused, and left as it is.
@@ -70,7 +70,7 @@ the agent finds the plug-in library on its path; the relay holds nothing
 but its pipe and its syslog socket (not the caller's descriptor 7).
 
   $ chmod 0755 /var/orvanta
-  $ init start 7> /tmp/caller
+  $ init start 7> $ORVANTA_WORK/caller
   orvanta: started (pid PID)
   $ ls -ld /var/orvanta | cut -c1-10
   drwx------
@@ -109,6 +109,11 @@ nothing there; a module that runs is still stopped.
   [1]
   $ umount /var/orvanta && init start
   orvanta: started (pid PID)
+
+Made read-only once the module is quiet (the agent's first report sent),
+as nothing may be writing there at that moment.
+
+  $ wait_syslog 'tessard: status: 0'
   $ mount --bind /var/orvanta /var/orvanta && mount -o remount,bind,ro /var/orvanta
   $ init stop
   orvanta: stopped
