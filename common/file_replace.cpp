@@ -8,6 +8,7 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -99,6 +100,32 @@ int file_replace(const char *path, file_writer writer, void *context, int durabl
     free(temp);
     errno = err;
     return result;
+}
+
+int file_replace_lock(const char *path)
+{
+    char *folder = folder_of(path);
+    int fd = folder ? open(folder, O_RDONLY | O_DIRECTORY | O_CLOEXEC) : -1;
+    int err = errno;
+    free(folder);
+    errno = err;
+    if (fd < 0)
+        return -1;
+    while (flock(fd, LOCK_EX) != 0) {
+        if (errno != EINTR) {
+            file_replace_unlock(fd);
+            return -1;
+        }
+    }
+    return fd;
+}
+
+void file_replace_unlock(int lock)
+{
+    int err = errno;
+    if (lock >= 0)
+        close(lock);
+    errno = err;
 }
 
 /* Whether name is base, a dot and a unique part as mkostemp makes it. */

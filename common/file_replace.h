@@ -41,8 +41,23 @@ enum file_replace_result {
  * path's name with a dot and six more characters: see
  * file_replace_remove_leftovers. Concurrent calls on one path do not tear
  * it, but the last rename wins: callers that change a file serialise
- * themselves. */
+ * themselves (file_replace_lock). */
 int file_replace(const char *path, file_writer writer, void *context, int durable);
+
+/* Takes the lock that serialises the changes of path, waiting while
+ * another process holds it: an exclusive flock on path's folder, the
+ * folder whose names a replacement changes and whose leftovers are
+ * removed. Locking the folder creates nothing: no write to flash, no name
+ * where a link or a FIFO could be planted, and it works where the folder
+ * is read-only. The kernel drops the lock when its holder ends, so a
+ * crash never leaves it taken. Readers take no lock and never wait.
+ * Gives the lock (a close-on-exec descriptor), or -1 when the folder
+ * cannot be opened or locked (errno says why). A process holds one such
+ * lock at a time: taking a second one on the same folder waits for ever. */
+int file_replace_lock(const char *path);
+
+/* Releases a lock that file_replace_lock gave; -1 is ignored. Keeps errno. */
+void file_replace_unlock(int lock);
 
 /* Removes what interrupted replacements of path left in its folder: regular
  * files (no links, no folders) of this user named as the new files are.

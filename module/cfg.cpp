@@ -247,5 +247,46 @@ int cfg_replace(const char *path, cfg_writer writer, void *context)
     char target[PATH_MAX];
     if (!final_target(path, target, sizeof target))
         return FILE_REPLACE_FAILED;
-    return file_replace(target, writer, context, 1);
+    int lock = file_replace_lock(target);
+    if (lock < 0)
+        return FILE_REPLACE_FAILED;
+    file_replace_remove_leftovers(target);
+    int result = file_replace(target, writer, context, 1);
+    file_replace_unlock(lock);
+    return result;
+}
+
+static int copy_whole(FILE *out, void *context)
+{
+    FILE *in = (FILE *)context;
+    char block[4096];
+    size_t n;
+    while ((n = fread(block, 1, sizeof block, in)) > 0)
+        if (fwrite(block, 1, n, out) != n)
+            return 0;
+    return !ferror(in);
+}
+
+int cfg_create_from(const char *path, const char *source)
+{
+    char target[PATH_MAX];
+    if (!final_target(path, target, sizeof target))
+        return FILE_REPLACE_FAILED;
+    int lock = file_replace_lock(target);
+    if (lock < 0)
+        return FILE_REPLACE_FAILED;
+    file_replace_remove_leftovers(target);
+    /* A link, even one that leads nowhere, is the administrator's choice of
+     * where the file lives: left as it is. */
+    struct stat st;
+    int result = FILE_REPLACE_DONE;
+    if (lstat(path, &st) != 0) {
+        FILE *in = errno == ENOENT ? cfg_open(source, "r") : NULL;
+        result = in ? file_replace(path, copy_whole, in, 1) : FILE_REPLACE_FAILED;
+        int err = errno;
+        cfg_close(in);
+        errno = err;
+    }
+    file_replace_unlock(lock);
+    return result;
 }

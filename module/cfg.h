@@ -87,13 +87,29 @@ int cfg_copy_replacing(FILE *in, FILE *out, const char *key, cfg_writer put, voi
  * the end) leaves the old file byte for byte.
  * - A symbolic link at path is followed to its final target, which is
  *   replaced; the link stays.
+ * - Every change of the file is serialised: the whole replacement, writer
+ *   included, runs under the target's lock (file_replace_lock). A writer
+ *   that changes the file reads the old one itself, so that a change saved
+ *   meanwhile is the one it changes and none is lost. The writer must not
+ *   wait for anything but the file system, nor replace a file itself.
+ * - Under the lock, what interrupted replacements left beside the target
+ *   (whole copies of the file, secrets included) is removed first.
  * - The new file is synced before the rename and the folder after it: the
  *   settings live on flash.
  * - Gives 1 when the file was replaced, 0 when it was not (errno says why),
  *   -1 when the new file is in place but its folder could not be synced, so
- *   that a power cut may still bring the old one back.
- * Concurrent calls on one path do not tear it, but the last rename wins. */
+ *   that a power cut may still bring the old one back. */
 int cfg_replace(const char *path, cfg_writer writer, void *context);
+
+/* Makes the file at path, where there is none (neither a file nor a link),
+ * a byte-for-byte copy of the file at source, by the rule and under the
+ * lock of cfg_replace, removing what interrupted replacements left either
+ * way. A file made so keeps what a concurrent cfg_replace saved: one that
+ * comes first is found, one that comes after changes the new file.
+ * Gives 1 when path is there now (made, or found), 0 when it could not be
+ * made (errno says why; ENOENT: source is missing too), -1 when it was
+ * made but its folder could not be synced. */
+int cfg_create_from(const char *path, const char *source);
 
 #ifdef __cplusplus
 }

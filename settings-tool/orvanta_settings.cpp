@@ -32,33 +32,48 @@ enum kind { FLAG, NUMBER, TEXT, SECRET };
 struct key_info {
     const char *name;
     kind type;
+    uint32_t max; /* the largest number a FLAG or NUMBER takes */
 };
 
+/* The agent takes the interval in seconds as a signed 32-bit number
+ * (libconfig's int), which the supervisor makes of the minutes. */
+static const uint32_t INTERVAL_MAX = 35791394;
+
 static const key_info KEYS[] = {
-    {MODULE_CFG_ENABLED, FLAG},
-    {MODULE_CFG_USERNAME, TEXT},
-    {MODULE_CFG_PASSWORD, SECRET},
-    {MODULE_CFG_INTERVAL, NUMBER},
+    {MODULE_CFG_ENABLED, FLAG, 1},
+    {MODULE_CFG_USERNAME, TEXT, 0},
+    {MODULE_CFG_PASSWORD, SECRET, 0},
+    {MODULE_CFG_INTERVAL, NUMBER, INTERVAL_MAX},
 };
 
 static const size_t TEXT_MAX = 16000; /* what cfg_put_str keeps */
+
+/* "set KEY -": the value comes from the standard input, where no other
+ * process can see it, as it could see the command line. */
+static const char FROM_INPUT[] = "-";
 
 /* The usage text, one of its lines a source line. */
 /* clang-format off */
 static const char USAGE_TEXT[] =
     "usage: orvanta-settings get KEY\n"
     "       orvanta-settings set KEY VALUE\n"
+    "       orvanta-settings set KEY -\n"
     "       orvanta-settings show\n"
+    "       orvanta-settings prepare\n"
     "Reads and changes the module settings, " MODULE_CFG_PATH ",\n"
     "as the module reads them. KEY, in any case, is one of\n"
     "  " MODULE_CFG_ENABLED "   0 (off) or 1 (on)\n"
     "  " MODULE_CFG_USERNAME "  the platform user name\n"
     "  " MODULE_CFG_PASSWORD "  the platform password\n"
-    "  " MODULE_CFG_INTERVAL "  the reporting interval in minutes\n"
-    "get   prints the value as the module reads it\n"
-    "set   changes the key's line, or adds one, keeping the other lines; a\n"
-    "      missing settings file is made from " MODULE_CFG_DEFAULTS_PATH "\n"
-    "show  prints the four settings, the password masked\n"
+    "  " MODULE_CFG_INTERVAL "  the reporting interval in minutes, 0 to 35791394\n"
+    "get      prints the value as the module reads it\n"
+    "set      changes the key's line, or adds one, keeping the other lines; a\n"
+    "         missing settings file is made from " MODULE_CFG_DEFAULTS_PATH ".\n"
+    "         With - the value is one line of the standard input: give secrets\n"
+    "         so, since other processes can see the command line\n"
+    "show     prints the four settings, the password masked\n"
+    "prepare  makes the settings file from the defaults where it is missing and\n"
+    "         removes the copies of it that interrupted saves left\n"
     "Exit status: 0 done, 1 KEY not in the file (get), 2 usage, 3 unknown key,\n"
     "4 value refused, 5 no settings file, 6 the file cannot be read or saved.\n";
 /* clang-format on */
@@ -91,9 +106,15 @@ static int unknown_key(const char *name)
                 MODULE_CFG_USERNAME, MODULE_CFG_PASSWORD, MODULE_CFG_INTERVAL);
 }
 
-static int read_failed(const char *path)
+static int read_failed(const char *path, int err)
 {
-    return fail(FAILED, "cannot read %s: %s", path, strerror(errno));
+    return fail(FAILED, "cannot read %s: %s", path, strerror(err));
+}
+
+static int not_durable(const char *path)
+{
+    return fail(FAILED, "saved %s, but it may not survive a power cut: syncing its folder failed (%s)", path,
+                strerror(errno));
 }
 
 /* Opens the settings file for reading; on failure gives the status and
@@ -103,7 +124,8 @@ static int open_settings(FILE **f)
     *f = cfg_open(MODULE_CFG_PATH, "r");
     if (*f)
         return DONE;
-    return errno == ENOENT ? fail(NO_FILE, "%s is missing", MODULE_CFG_PATH) : read_failed(MODULE_CFG_PATH);
+    return errno == ENOENT ? fail(NO_FILE, "%s is missing", MODULE_CFG_PATH)
+                           : read_failed(MODULE_CFG_PATH, errno);
 }
 
 static int is_number(const key_info *key)
@@ -135,7 +157,7 @@ static int get(const key_info *key)
         return status;
     int present = cfg_has_key(f, key->name);
     if (ferror(f))
-        status = read_failed(MODULE_CFG_PATH);
+        status = read_failed(MODULE_CFG_PATH, errno);
     else if (present)
         status = print_value(f, key, 0);
     else
@@ -154,13 +176,13 @@ static int show(void)
         status = print_value(f, &KEYS[i], 1);
     }
     if (status == DONE && ferror(f))
-        status = read_failed(MODULE_CFG_PATH);
+        status = read_failed(MODULE_CFG_PATH, errno);
     cfg_close(f);
     return status;
 }
 
-/* A whole decimal number from 0 to 4294967295, digits alone. */
-static int parse_number(const char *text, uint32_t *number)
+/* A whole decimal number from 0 to max, digits alone. */
+static int parse_number(const char *text, uint32_t max, uint32_t *number)
 {
     uint64_t value = 0;
     if (!*text)
@@ -169,19 +191,21 @@ static int parse_number(const char *text, uint32_t *number)
         if (*text < '0' || *text > '9')
             return 0;
         value = value * 10 + (uint64_t)(*text - '0');
-        if (value > UINT32_MAX)
+        if (value > max)
             return 0;
     }
     *number = (uint32_t)value;
     return 1;
 }
 
-/* The value of a set, checked. */
+/* A set: the value, checked; then what reading the old file found. */
 struct change {
     const key_info *key;
     const char *text;
     uint32_t number;
-    FILE *in;
+    const char *source; /* the file read, once the old file was looked for */
+    int missing;        /* neither the settings nor the defaults are there */
+    int read_error;     /* errno of a failed read of source, else 0 */
 };
 
 static int check_value(change *c)
@@ -193,12 +217,13 @@ static int check_value(change *c)
                     name);
     switch (c->key->type) {
     case FLAG:
-        if (!parse_number(c->text, &c->number) || c->number > 1)
+        if (!parse_number(c->text, c->key->max, &c->number))
             return fail(BAD_VALUE, "%s takes 0 (off) or 1 (on), not \"%s\"", name, c->text);
         return DONE;
     case NUMBER:
-        if (!parse_number(c->text, &c->number))
-            return fail(BAD_VALUE, "%s takes a whole number from 0 to 4294967295, not \"%s\"", name, c->text);
+        if (!parse_number(c->text, c->key->max, &c->number))
+            return fail(BAD_VALUE, "%s takes a whole number from 0 to %u, not \"%s\"", name,
+                        (unsigned)c->key->max, c->text);
         return DONE;
     case TEXT:
     case SECRET:
@@ -206,6 +231,30 @@ static int check_value(change *c)
             return fail(BAD_VALUE, "the value of %s is longer than %u bytes", name, (unsigned)TEXT_MAX);
         return DONE;
     }
+    return DONE;
+}
+
+/* The longest input that can be a value (the longest text and a CR LF),
+ * one byte more to tell that there is more, and the NUL. */
+static char input[TEXT_MAX + 2 + 1 + 1];
+
+/* Reads the value of key from the standard input into input: one line,
+ * whose line end (LF or CR LF) is no part of the value. What is beyond
+ * the line end is left in the value, for check_value to refuse. */
+static int read_input_value(const key_info *key, const char **text)
+{
+    size_t n = fread(input, 1, sizeof input - 1, stdin);
+    if (ferror(stdin))
+        return fail(FAILED, "cannot read the value of %s from the standard input: %s", key->name,
+                    strerror(errno));
+    if (n == 0)
+        return fail(BAD_VALUE, "no value of %s on the standard input", key->name);
+    if (memchr(input, '\0', n))
+        return fail(BAD_VALUE, "the value of %s holds a NUL byte, which no setting can hold", key->name);
+    if (input[n - 1] == '\n')
+        n -= n > 1 && input[n - 2] == '\r' ? 2 : 1;
+    input[n] = '\0';
+    *text = input;
     return DONE;
 }
 
@@ -217,43 +266,71 @@ static int put_value(FILE *out, void *context)
     return cfg_put_str(out, c->key->name, c->text) >= 0;
 }
 
+/* Runs under the lock that cfg_replace holds: the file read here is the
+ * one the rename replaces, whatever was saved before. A missing settings
+ * file is made from the defaults, so the other keys keep their shipped
+ * values. */
 static int write_changed(FILE *out, void *context)
 {
-    const change *c = (const change *)context;
-    return cfg_copy_replacing(c->in, out, c->key->name, put_value, context);
+    change *c = (change *)context;
+    c->source = MODULE_CFG_PATH;
+    FILE *in = cfg_open(c->source, "r");
+    if (!in && errno == ENOENT) {
+        c->source = MODULE_CFG_DEFAULTS_PATH;
+        in = cfg_open(c->source, "r");
+    }
+    if (!in) {
+        c->missing = errno == ENOENT;
+        c->read_error = errno;
+        return 0;
+    }
+    int ok = cfg_copy_replacing(in, out, c->key->name, put_value, context);
+    if (ferror(in))
+        c->read_error = errno ? errno : EIO;
+    cfg_close(in);
+    return ok;
 }
 
 /* The settings file with the key's line changed, or added, saved whole
  * through cfg_replace (a new 0600 file, synced, renamed over the old), so
- * that any failure leaves the old file as it was. A missing settings file
- * is made from the defaults: the other keys keep their shipped values. */
+ * that any failure leaves the old file as it was. */
 static int set(const key_info *key, const char *text)
 {
-    change c = {key, text, 0, NULL};
-    int status = check_value(&c);
+    change c = {key, text, 0, NULL, 0, 0};
+    /* Read before the lock is taken: nobody waits while a caller types. */
+    int status = strcmp(text, FROM_INPUT) == 0 ? read_input_value(key, &c.text) : DONE;
+    if (status == DONE)
+        status = check_value(&c);
     if (status != DONE)
         return status;
-    const char *source = MODULE_CFG_PATH;
-    c.in = cfg_open(source, "r");
-    if (!c.in && errno == ENOENT) {
-        source = MODULE_CFG_DEFAULTS_PATH;
-        c.in = cfg_open(source, "r");
-        if (!c.in && errno == ENOENT)
-            return fail(NO_FILE, "%s is missing, and so is %s", MODULE_CFG_PATH, source);
-    }
-    if (!c.in)
-        return read_failed(source);
     errno = 0;
     int replaced = cfg_replace(MODULE_CFG_PATH, write_changed, &c);
     if (replaced < 0)
-        status = fail(FAILED, "saved %s, but it may not survive a power cut: syncing its folder failed (%s)",
-                      MODULE_CFG_PATH, strerror(errno));
-    else if (!replaced)
-        status = ferror(c.in) ? read_failed(source)
-                              : fail(FAILED, "cannot save %s (%s); it is unchanged", MODULE_CFG_PATH,
-                                     errno ? strerror(errno) : "write error");
-    cfg_close(c.in);
-    return status;
+        return not_durable(MODULE_CFG_PATH);
+    if (replaced)
+        return DONE;
+    /* Without its folder the file could not be looked for. */
+    if (c.missing || (!c.source && errno == ENOENT))
+        return fail(NO_FILE, "%s is missing, and so is %s", MODULE_CFG_PATH, MODULE_CFG_DEFAULTS_PATH);
+    if (c.read_error)
+        return read_failed(c.source, c.read_error);
+    return fail(FAILED, "cannot save %s (%s); it is unchanged", MODULE_CFG_PATH,
+                errno ? strerror(errno) : "write error");
+}
+
+/* For the start script: the settings file where it is missing, and no copy
+ * of the password that an interrupted save left. */
+static int prepare(void)
+{
+    int made = cfg_create_from(MODULE_CFG_PATH, MODULE_CFG_DEFAULTS_PATH);
+    if (made < 0)
+        return not_durable(MODULE_CFG_PATH);
+    if (made)
+        return DONE;
+    if (errno == ENOENT)
+        return fail(NO_FILE, "%s is missing, and so is %s", MODULE_CFG_PATH, MODULE_CFG_DEFAULTS_PATH);
+    return fail(FAILED, "cannot make %s from %s (%s)", MODULE_CFG_PATH, MODULE_CFG_DEFAULTS_PATH,
+                strerror(errno));
 }
 
 static int usage(FILE *to, int status)
@@ -269,6 +346,8 @@ static int run(int argc, char **argv)
         return usage(stdout, DONE);
     if (argc == 2 && !strcmp(command, "show"))
         return show();
+    if (argc == 2 && !strcmp(command, "prepare"))
+        return prepare();
     int get_command = argc == 3 && !strcmp(command, "get");
     if (!get_command && !(argc == 4 && !strcmp(command, "set")))
         return usage(stderr, USAGE);

@@ -30,6 +30,7 @@ that is on says what is missing.
   orvanta: disabled in /opt/orvanta/etc/settings (MOD_ORVANTA_ENABLED), not started
   $ rm /opt/orvanta/etc/settings && mv /opt/orvanta/etc/settings.default $ORVANTA_WORK/settings.default
   $ init start
+  orvanta-settings: /opt/orvanta/etc/settings is missing, and so is /opt/orvanta/etc/settings.default
   orvanta: cannot create /opt/orvanta/etc/settings from /opt/orvanta/etc/settings.default
   orvanta-settings: /opt/orvanta/etc/settings is missing
   orvanta: disabled in /opt/orvanta/etc/settings (MOD_ORVANTA_ENABLED), not started

@@ -1,9 +1,11 @@
 // orvanta-settings, the production program, in a sandbox: each row runs
 // one command line on a settings file and compares its exit code, what it
 // wrote and the file it left.
+#include "FileBytes.h"
 #include "ShellCommand.h"
 #include "SandboxTesting.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/mount.h>
 #include <unistd.h>
@@ -27,17 +29,23 @@ const std::string configured =
 const std::string usage =
     "usage: orvanta-settings get KEY\n"
     "       orvanta-settings set KEY VALUE\n"
+    "       orvanta-settings set KEY -\n"
     "       orvanta-settings show\n"
+    "       orvanta-settings prepare\n"
     "Reads and changes the module settings, /opt/orvanta/etc/settings,\n"
     "as the module reads them. KEY, in any case, is one of\n"
     "  MOD_ORVANTA_ENABLED   0 (off) or 1 (on)\n"
     "  MOD_ORVANTA_USERNAME  the platform user name\n"
     "  MOD_ORVANTA_PASSWORD  the platform password\n"
-    "  MOD_ORVANTA_INTERVAL  the reporting interval in minutes\n"
-    "get   prints the value as the module reads it\n"
-    "set   changes the key's line, or adds one, keeping the other lines; a\n"
-    "      missing settings file is made from /opt/orvanta/etc/settings.default\n"
-    "show  prints the four settings, the password masked\n"
+    "  MOD_ORVANTA_INTERVAL  the reporting interval in minutes, 0 to 35791394\n"
+    "get      prints the value as the module reads it\n"
+    "set      changes the key's line, or adds one, keeping the other lines; a\n"
+    "         missing settings file is made from /opt/orvanta/etc/settings.default.\n"
+    "         With - the value is one line of the standard input: give secrets\n"
+    "         so, since other processes can see the command line\n"
+    "show     prints the four settings, the password masked\n"
+    "prepare  makes the settings file from the defaults where it is missing and\n"
+    "         removes the copies of it that interrupted saves left\n"
     "Exit status: 0 done, 1 KEY not in the file (get), 2 usage, 3 unknown key,\n"
     "4 value refused, 5 no settings file, 6 the file cannot be read or saved.\n";
 
@@ -87,6 +95,7 @@ TEST_F(SettingsTool, CommandLines)
         std::string out, err;
         std::optional<std::string> after;
         bool defaultsShipped = true;
+        const char* input = ""; // the standard input
     } rows[] = {
         // get: the value as the supervisor reads it; a missing line is no empty value.
         {{"get", "MOD_ORVANTA_USERNAME"}, configured, 0, "router 17\n", "", configured},
@@ -172,12 +181,61 @@ TEST_F(SettingsTool, CommandLines)
          "",
          refused("MOD_ORVANTA_ENABLED takes 0 (off) or 1 (on), not \"yes\""),
          configured},
-        {{"set", "MOD_ORVANTA_INTERVAL", "4294967296"},
+        {{"set", "MOD_ORVANTA_INTERVAL", "35791395"},
          configured,
          4,
          "",
-         refused("MOD_ORVANTA_INTERVAL takes a whole number from 0 to 4294967295, not \"4294967296\""),
+         refused("MOD_ORVANTA_INTERVAL takes a whole number from 0 to 35791394, not \"35791395\""),
          configured},
+        {{"set", "MOD_ORVANTA_INTERVAL", "35791394"},
+         "MOD_ORVANTA_INTERVAL=5\n",
+         0,
+         "",
+         "",
+         "MOD_ORVANTA_INTERVAL=35791394\n"},
+        // set KEY -: the value is a line of the standard input, its line end no part of it.
+        {{"set", "MOD_ORVANTA_PASSWORD", "-"},
+         configured,
+         0,
+         "",
+         "",
+         "MOD_ORVANTA_ENABLED=1\nMOD_ORVANTA_USERNAME=\"router 17\"\nMOD_ORVANTA_PASSWORD=\"new secret\"\n"
+         "MOD_ORVANTA_INTERVAL=5\n",
+         true,
+         "new secret\n"},
+        {{"set", "MOD_ORVANTA_PASSWORD", "-"},
+         "MOD_ORVANTA_PASSWORD=old\n",
+         0,
+         "",
+         "",
+         "MOD_ORVANTA_PASSWORD=pw\n",
+         true,
+         "pw\r\n"},
+        {{"set", "MOD_ORVANTA_PASSWORD", "-"},
+         "MOD_ORVANTA_PASSWORD=old\n",
+         0,
+         "",
+         "",
+         "MOD_ORVANTA_PASSWORD=\n",
+         true,
+         "\n"},
+        {{"set", "MOD_ORVANTA_USERNAME", "-"}, configured, 4, "", lineBreak, configured, true, "me\nMOD_ORVANTA_ENABLED=0\n"},
+        {{"set", "MOD_ORVANTA_PASSWORD", "-"},
+         configured,
+         4,
+         "",
+         refused("no value of MOD_ORVANTA_PASSWORD on the standard input"),
+         configured},
+        // prepare: the settings made from the defaults where they are missing, and only there.
+        {{"prepare"}, absent, 0, "", "", defaults},
+        {{"prepare"}, configured, 0, "", "", configured},
+        {{"prepare"},
+         absent,
+         5,
+         "",
+         refused("/opt/orvanta/etc/settings is missing, and so is /opt/orvanta/etc/settings.default"),
+         absent,
+         false},
         {{"set", "MOD_ORVANTA_SERVER", "x"}, configured, 3, "", unknown, configured},
         {{"set", "MOD_ORVANTA_ENABLED"}, configured, 2, "", usage, configured},
         {{}, configured, 2, "", usage, configured},
@@ -190,12 +248,18 @@ TEST_F(SettingsTool, CommandLines)
         SCOPED_TRACE("orvanta-settings" + line);
         place(settingsPath, row.before);
         place(defaultsPath, row.defaultsShipped ? std::optional(defaults) : absent);
-        ScriptResult result = run(row.args);
+        const std::string inputPath = sandbox->dir() + "/input";
+        writeFileBytes(inputPath, row.input);
+        ScriptResult result = run(row.args, [path = inputPath.c_str()] {
+            int fd = open(path, O_RDONLY);
+            if (fd < 0 || dup2(fd, STDIN_FILENO) < 0)
+                _exit(125);
+        });
         EXPECT_EQ(result.exitCode, row.exitCode);
         EXPECT_EQ(result.out, row.out);
         EXPECT_EQ(result.err, row.err);
         EXPECT_EQ(sandbox->readFile(settingsPath), row.after);
-        const bool saved = row.exitCode == 0 && row.args[0] == "set";
+        const bool saved = row.exitCode == 0 && (row.args[0] == "set" || (row.args[0] == "prepare" && !row.before));
         EXPECT_EQ(sandbox->fileMode(settingsPath),
                   row.after ? std::optional(mode_t(saved ? 0600 : 0644)) : std::nullopt);
         EXPECT_EQ(sandbox->readFile(defaultsPath), row.defaultsShipped ? std::optional(defaults) : absent);
