@@ -9,7 +9,7 @@ router owner would. What the page changed is read from the sandbox's upper
 layers. Writes a screenshot of the page to the path given.
 
 Usage: browser_test.py --build DIR --sandbox-tool PATH --agent PATH
-                       --serve PATH --stand-ins DIR --screenshot PNG
+                       --serve PATH --screenshot PNG
 Exit status 77 (skipped) where no browser or no sandbox can be had,
 unless CI=true.
 """
@@ -115,7 +115,6 @@ class Router:
     def __init__(self, args, work):
         self.work = work
         self.upper = os.path.join(work, "upper")
-        self.stand_ins = []
         module = self.path("/opt/orvanta")
         env = dict(os.environ, DESTDIR=self.upper)
         subprocess.run(["cmake", "--install", args.build, "--component", "runtime"], env=env, check=True,
@@ -127,17 +126,7 @@ class Router:
         os.makedirs(self.path("/var/orvanta"), mode=0o700)
         self.page_port, self.other_port = free_port(), free_port()
         self.place("/var/elsewhere/index.html", ELSEWHERE.format(port=self.page_port), 0o644)
-        agent = "tessard"
-        with open(os.path.join(module, "bin/module-supervisor"), "rb") as f:
-            if b"/var/orvanta/status" not in f.read():
-                self.stand_in(args.stand_ins, "module-supervisor")
-                self.stand_in(args.stand_ins, "tessard")
-                agent = "tessard-dev"
-        shutil.copy(args.agent, os.path.join(module, "bin", agent))
-        if not self.reads_value_from_stdin(args.sandbox_tool):
-            self.stand_in(args.stand_ins, "orvanta-settings")
-        for name in self.stand_ins:
-            print(f"browser test: stand-in for {name} (tests/web-page/stand-in)")
+        shutil.copy(args.agent, os.path.join(module, "bin", "tessard"))
         self.tool = subprocess.Popen([args.sandbox_tool, "--upper", self.upper, "--", "/usr/bin/unshare", "--ipc",
                                       "/bin/sh", args.serve, str(self.page_port), str(self.other_port)])
         self.url = f"http://127.0.0.1:{self.page_port}/cgi-bin/orvanta"
@@ -164,22 +153,6 @@ class Router:
             return None
         with open(path, newline="") as f:
             return f.read()
-
-    def stand_in(self, folder, name):
-        program = self.path(f"/opt/orvanta/bin/{name}")
-        if os.path.exists(program):
-            os.rename(program, program + ".real")
-        shutil.copy(os.path.join(folder, name), program)
-        self.stand_ins.append(name)
-
-    def reads_value_from_stdin(self, tool):
-        """Whether the installed settings tool takes "set KEY -" from its standard input."""
-        probe = os.path.join(self.work, "probe")
-        shutil.copytree(os.path.join(self.upper, "opt"), os.path.join(probe, "opt"), symlinks=True)
-        subprocess.run([tool, "--upper", probe, "--", "/opt/orvanta/bin/orvanta-settings", "set",
-                        "MOD_ORVANTA_USERNAME", "-"], input=b"probe\n", stdout=subprocess.DEVNULL)
-        with open(os.path.join(probe, "opt/orvanta/etc/settings")) as f:
-            return "MOD_ORVANTA_USERNAME=probe\n" in f.read()
 
     def served(self):
         if self.tool.poll() is not None:
@@ -409,7 +382,7 @@ class PageTest(unittest.TestCase):
 
 def main():
     parser = argparse.ArgumentParser()
-    for option in ("--build", "--sandbox-tool", "--agent", "--serve", "--stand-ins", "--screenshot"):
+    for option in ("--build", "--sandbox-tool", "--agent", "--serve", "--screenshot"):
         parser.add_argument(option, required=True)
     args, rest = parser.parse_known_args()
     global WebDriverException
