@@ -149,7 +149,10 @@ int file_replace_remove_leftovers(const char *path)
         return -1;
     }
     int removed = 0;
-    while (struct dirent *entry = readdir(dir)) {
+    /* readdir64: a 32-bit program's readdir fails outright on a folder
+     * whose entries' offsets need 64 bits (ext4's hashed folders, seen by
+     * a 64-bit kernel that is not told the program is 32-bit). */
+    while (struct dirent64 *entry = readdir64(dir)) {
         if (!is_leftover_name(entry->d_name, base, base_len))
             continue;
         size_t size = strlen(folder) + 1 + strlen(entry->d_name) + 1;
