@@ -1,8 +1,8 @@
 The module on an older runtime than the build's: every program maps the
 runtime's libraries alone (the ARM programs under qemu-user; RUNTIME is
 where the runtime lies), the settings tool saves there too, and the page
-answers with the token it made (its files checked with the old stat
-functions).
+answers with the token it made in both its forms, restart and settings
+(its files checked with the old stat functions).
 
   $ settings MOD_ORVANTA_ENABLED=1 MOD_ORVANTA_USERNAME=router-17 MOD_ORVANTA_INTERVAL=5
   $ init start
@@ -35,7 +35,7 @@ functions).
   $ ls -l /var/orvanta/page-token | cut -c1-10
   -rw-------
   $ grep -c "name=\"token\" value=\"$(head -c 64 /var/orvanta/page-token)\"" /var/orvanta/page.html
-  1
+  2
   $ init stop
   orvanta: stopped
   $ module_gone
