@@ -1,6 +1,5 @@
 #include "Logger.h"
 
-#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -71,8 +70,10 @@ public:
         if (n >= 0 && static_cast<size_t>(n) > room() && reserve(static_cast<size_t>(n)))
             n = vsnprintf(text + size, room() + 1, format, again);
         va_end(again);
+        // Not std::min: an instance of a standard template would be
+        // exported from the library where the compiler does not inline it.
         if (n >= 0)
-            size += std::min(static_cast<size_t>(n), room());
+            size += static_cast<size_t>(n) < room() ? static_cast<size_t>(n) : room();
     }
 
     // Ends the line with end (at most endRoom bytes), into the room kept
