@@ -53,7 +53,14 @@ orvanta_ensure_packages() {
     dpkg --add-architecture armhf
   fi
   export DEBIAN_FRONTEND=noninteractive
-  apt-get update -qq
+  # A mirror in the middle of a sync serves lists that do not match their
+  # index for a minute or so: try again before giving up, then let the
+  # install say what it cannot find.
+  local try
+  for try in 1 2 3; do
+    apt-get update -qq && break
+    [ "$try" -lt 3 ] && { echo "== apt-get update failed; again in $((try * 10)) s"; sleep $((try * 10)); }
+  done
   apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 }
 
