@@ -211,7 +211,8 @@ void removeTree(const std::string& path)
 bool makeOpaque(const std::string& upperPath)
 {
     bool root = geteuid() == 0;
-    return setxattr(upperPath.c_str(), root ? "trusted.overlay.opaque" : "user.overlay.opaque", "y", 1, 0) == 0;
+    return setxattr(upperPath.c_str(), root ? "trusted.overlay.opaque" : "user.overlay.opaque", "y", 1, 0) ==
+           0;
 }
 
 bool isWhiteout(const struct stat& st)
@@ -446,7 +447,8 @@ Sandbox::Seen Sandbox::upperView(const std::string& absPath, std::string& upperP
                 return Seen::Absent;
             std::string inside = absPath.substr(0, absPath.size() - (upperPath.size() - at));
             std::string base = inside.substr(0, inside.rfind('/') + 1);
-            std::string next = (target[0] == '/' ? std::string(target) : base + target) + upperPath.substr(at);
+            std::string next =
+                (target[0] == '/' ? std::string(target) : base + target) + upperPath.substr(at);
             return upperView(next, upperPath, hops + 1);
         }
         if (!S_ISDIR(st.st_mode))

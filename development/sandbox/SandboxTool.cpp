@@ -1,7 +1,8 @@
 // orvanta-sandbox: runs one program inside a sandbox and prints the syslog
 // messages it sends, one per line, as "<severity>.<facility> ident[pid]: text".
 //
-//   orvanta-sandbox [--upper DIR] [--no-var-orvanta] [--syslog FILE] [--stop-after SECONDS] -- PROGRAM [ARG...]
+//   orvanta-sandbox [--upper DIR] [--no-var-orvanta] [--syslog FILE] [--stop-after SECONDS] -- PROGRAM
+//   [ARG...]
 //
 // --upper DIR        DIR/opt, DIR/var, DIR/usr_bin and DIR/dev are the upper
 //                    layers: prepare files there before, read results after.

@@ -51,8 +51,9 @@ TEST(FileReplace, RemovesLeftoversOfInterruptedReplacementsAndNothingElse)
 {
     TempDir dir;
     ASSERT_TRUE(dir.ok());
-    for (const char* file : {"settings", "settings.Ab3dE9", "settings.zzzzzz", "settings.default", "settings.lock",
-                             "settings.ab12", "settings.ab_123", "settings.Ab3dE9x", "other.Ab3dE9"})
+    for (const char* file :
+         {"settings", "settings.Ab3dE9", "settings.zzzzzz", "settings.default", "settings.lock",
+          "settings.ab12", "settings.ab_123", "settings.Ab3dE9x", "other.Ab3dE9"})
         ASSERT_TRUE(writeFileBytes(dir.file(file), "MOD_ORVANTA_PASSWORD=secret\n")) << file;
     ASSERT_EQ(symlink(dir.file("other.Ab3dE9").c_str(), dir.file("settings.LINKED").c_str()), 0);
     ASSERT_EQ(mkdir(dir.file("settings.FOLDER").c_str(), 0700), 0);
@@ -60,8 +61,8 @@ TEST(FileReplace, RemovesLeftoversOfInterruptedReplacementsAndNothingElse)
     EXPECT_EQ(file_replace_remove_leftovers(dir.file("settings").c_str()), 2);
     EXPECT_EQ(entries(dir.path()),
               (std::vector<std::string>{"other.Ab3dE9", "settings", "settings.Ab3dE9x", "settings.FOLDER",
-                                        "settings.LINKED", "settings.ab12", "settings.ab_123", "settings.default",
-                                        "settings.lock"}));
+                                        "settings.LINKED", "settings.ab12", "settings.ab_123",
+                                        "settings.default", "settings.lock"}));
     EXPECT_EQ(file_replace_remove_leftovers(dir.file("no/such/settings").c_str()), -1);
 }
 

@@ -31,7 +31,8 @@ protected:
         ORVANTA_REQUIRE_SANDBOX();
         ASSERT_TRUE(module.ready) << module.sandbox.lastError();
         module.tools.modemReady("351234567890123", "4711", "89490200001234567890");
-        ASSERT_TRUE(module.sandbox.writeFile(ModuleSandbox::configurationPath, agentConfiguration("router-17", "secret", 300, 60)));
+        ASSERT_TRUE(module.sandbox.writeFile(ModuleSandbox::configurationPath,
+                                             agentConfiguration("router-17", "secret", 300, 60)));
     }
 
     // Runs the agent for one round; gives its exit status.
@@ -90,7 +91,8 @@ TEST_F(AgentTest, TheSupervisorsCommandLineWorks)
 TEST_F(AgentTest, AModemThatIsLateIsReportedOnceItAnswers)
 {
     module.tools.modemReady("", "4711", "89490200001234567890");
-    ASSERT_TRUE(module.sandbox.writeFile(ModuleSandbox::configurationPath, agentConfiguration("router-17", "secret", 300, 1)));
+    ASSERT_TRUE(module.sandbox.writeFile(ModuleSandbox::configurationPath,
+                                         agentConfiguration("router-17", "secret", 300, 1)));
     pid_t pid =
         module.start({ModuleSandbox::agentPath, "-v", "-d", "4242", "-c", ModuleSandbox::configurationPath});
     ORVANTA_REQUIRE_STARTED(module.sandbox, pid);
@@ -188,7 +190,8 @@ TEST_F(AgentTest, RecordsKeptAfterThreeFailedPassesGoOutWithTheNextRound)
 {
     std::string answers = module.sandbox.dir() + "/answers";
     std::ofstream(answers) << "40,1\n40,1\n40,1\n";
-    ASSERT_TRUE(module.sandbox.writeFile(ModuleSandbox::configurationPath, agentConfiguration("router-17", "secret", 300, 1)));
+    ASSERT_TRUE(module.sandbox.writeFile(ModuleSandbox::configurationPath,
+                                         agentConfiguration("router-17", "secret", 300, 1)));
     pid_t pid = module.start(
         {ModuleSandbox::agentPath, "-d", "4242", "-a", answers, "-c", ModuleSandbox::configurationPath});
     ORVANTA_REQUIRE_STARTED(module.sandbox, pid);

@@ -7,8 +7,8 @@
 #define ORVANTA_TESTS_E2E_MODULESANDBOX_H
 
 #include "RouterTools.h"
-#include "SupervisorFiles.h"
 #include "SandboxTesting.h"
+#include "SupervisorFiles.h"
 #include "TempDir.h"
 
 #include <fcntl.h>

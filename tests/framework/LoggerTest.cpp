@@ -172,9 +172,13 @@ TEST_F(LoggerTest, ALineThatCannotGrowKeepsWhatFittedAndStillEnds)
         std::string (*expected)(const std::string& fitted);
     } cases[] = {
         {0, [](const std::string& t) { Logger::log(Logger::ERR, "%s", t.c_str()); },
-         [](const std::string& fitted) { return fitted + "\nnext\n"; }},
+         [](const std::string& fitted) {
+             return fitted + "\nnext\n";
+         }},
         {1, [](const std::string& t) { Logger::log(Logger::ERR, "%s", t.c_str()); },
-         [](const std::string& fitted) { return errLine(fitted) + "\n" + msgLine("next") + "\n"; }},
+         [](const std::string& fitted) {
+             return errLine(fitted) + "\n" + msgLine("next") + "\n";
+         }},
         {2, [](const std::string& t) { Logger::data(("a\n" + t + "\nb").c_str()); },
          [](const std::string& fitted) {
              return "\x1b[35m    a\n    " + fitted + "\n\x1b[0m" + msgLine("next") + "\n";

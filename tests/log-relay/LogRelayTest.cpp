@@ -10,10 +10,10 @@
 #include <poll.h>
 #include <sys/ioctl.h>
 #include <sys/wait.h>
-#include <csignal>
 #include <syslog.h>
 #include <unistd.h>
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <ostream>
 #include <string>

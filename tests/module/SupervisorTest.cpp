@@ -255,10 +255,12 @@ TEST_F(Supervisor, RestartsAnAgentThatEndsOrCannotBeExecuted3SecondsLater)
 {
     enum class Case { Exits, Missing, NotExecutable };
     for (Case c : {Case::Exits, Case::Missing, Case::NotExecutable}) {
-        SCOPED_TRACE(c == Case::Exits ? "agent exits" : c == Case::Missing ? "agent missing" : "agent not executable");
+        SCOPED_TRACE(c == Case::Exits     ? "agent exits"
+                     : c == Case::Missing ? "agent missing"
+                                          : "agent not executable");
         sandbox.reset();
-        ASSERT_TRUE(box().writeFile(settingsPath,
-                                    "MOD_ORVANTA_USERNAME=u\nMOD_ORVANTA_PASSWORD=p\nMOD_ORVANTA_INTERVAL=1\n"));
+        ASSERT_TRUE(box().writeFile(
+            settingsPath, "MOD_ORVANTA_USERNAME=u\nMOD_ORVANTA_PASSWORD=p\nMOD_ORVANTA_INTERVAL=1\n"));
         if (c != Case::Missing) {
             ASSERT_TRUE(box().writeFile(agentPath, stubAgent(Agent::Exits), c == Case::Exits ? 0755 : 0644));
         }

@@ -2,8 +2,8 @@
 // one command line on a settings file and compares its exit code, what it
 // wrote and the file it left.
 #include "FileBytes.h"
-#include "ShellCommand.h"
 #include "SandboxTesting.h"
+#include "ShellCommand.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -219,7 +219,14 @@ TEST_F(SettingsTool, CommandLines)
          "MOD_ORVANTA_PASSWORD=\n",
          true,
          "\n"},
-        {{"set", "MOD_ORVANTA_USERNAME", "-"}, configured, 4, "", lineBreak, configured, true, "me\nMOD_ORVANTA_ENABLED=0\n"},
+        {{"set", "MOD_ORVANTA_USERNAME", "-"},
+         configured,
+         4,
+         "",
+         lineBreak,
+         configured,
+         true,
+         "me\nMOD_ORVANTA_ENABLED=0\n"},
         {{"set", "MOD_ORVANTA_PASSWORD", "-"},
          configured,
          4,
@@ -259,7 +266,8 @@ TEST_F(SettingsTool, CommandLines)
         EXPECT_EQ(result.out, row.out);
         EXPECT_EQ(result.err, row.err);
         EXPECT_EQ(sandbox->readFile(settingsPath), row.after);
-        const bool saved = row.exitCode == 0 && (row.args[0] == "set" || (row.args[0] == "prepare" && !row.before));
+        const bool saved =
+            row.exitCode == 0 && (row.args[0] == "set" || (row.args[0] == "prepare" && !row.before));
         EXPECT_EQ(sandbox->fileMode(settingsPath),
                   row.after ? std::optional(mode_t(saved ? 0600 : 0644)) : std::nullopt);
         EXPECT_EQ(sandbox->readFile(defaultsPath), row.defaultsShipped ? std::optional(defaults) : absent);

@@ -4,8 +4,8 @@
 #ifndef ORVANTA_TESTS_SUPPORT_SANDBOXSHELL_H
 #define ORVANTA_TESTS_SUPPORT_SANDBOXSHELL_H
 
-#include "ShellCommand.h"
 #include "Sandbox.h"
+#include "ShellCommand.h"
 
 #include <sys/types.h>
 #include <chrono>

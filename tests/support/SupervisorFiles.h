@@ -12,8 +12,9 @@ namespace orvanta::test {
 
 inline std::string agentConfiguration(const std::string& user, const std::string& password, unsigned interval,
                                       unsigned systemResourcesInterval = 60,
-                                      const std::string& load = "  \"tessard-system-resources.so\",\r\n"
-                                                                "  \"tessard-measured-values.so\"\r\n")
+                                      const std::string& load =
+                                          "  \"tessard-system-resources.so\",\r\n"
+                                          "  \"tessard-measured-values.so\"\r\n")
 {
     return "server = \"http://developer.orvanta.com/s\";\r\n"
            "username = \"" +
