@@ -225,16 +225,12 @@ TEST(SupervisorSoak, StopSignalsAtRandomMomentsEndItCleanly)
         const auto delay = random() % (aim.longest.count() + 1);
         std::this_thread::sleep_for(std::chrono::microseconds(t < 9 ? 0 : delay));
 
-        auto sent = Clock::now();
+        // How soon a stop is served is the supervisor test's (a small
+        // settings file, at chosen moments); here the long settings file
+        // takes its time to read on a busy machine, so only the 5 s bound.
         ASSERT_EQ(kill(pid, signals[s]), 0);
         int status = 0;
         ASSERT_TRUE(box.waitExit(pid, 5s, &status)) << "the supervisor did not stop";
-// Emulated on a busy machine, the exit alone can take seconds: the 5 s wait bounds it.
-#ifndef ORVANTA_EMULATED
-        EXPECT_LT(Clock::now() - sent, 1s);
-#else
-        (void)sent;
-#endif
         EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "wait status " << status;
         EXPECT_TRUE(box.syslog().waitForText("terminated", 5s));
         std::vector<std::string> texts = box.syslog().texts();
