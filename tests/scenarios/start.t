@@ -111,11 +111,11 @@ nothing there; a module that runs is still stopped.
   $ umount /var/orvanta && init start
   orvanta: started (pid PID)
 
-Made read-only once the module is quiet (the agent's first report sent),
-as nothing may be writing there at that moment.
+Made read-only once the module is quiet (the agent's first report sent);
+the kernel refuses while a write is under way there, so until it takes.
 
   $ wait_syslog 'tessard: status: 0'
-  $ mount --bind /var/orvanta /var/orvanta && mount -o remount,bind,ro /var/orvanta
+  $ mount --bind /var/orvanta /var/orvanta && wait_until mount -o remount,bind,ro /var/orvanta
   $ init stop
   orvanta: stopped
   $ umount /var/orvanta
