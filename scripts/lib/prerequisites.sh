@@ -1,5 +1,6 @@
 # Shared set-up of the project's commands: Debian packages and qemu-user.
-# Sourced by scripts/test and scripts/run-module; not run on its own.
+# Sourced by scripts/test, scripts/run-module and the tests' package
+# fetches; not run on its own.
 
 ORVANTA_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 
@@ -53,15 +54,22 @@ orvanta_ensure_packages() {
     dpkg --add-architecture armhf
   fi
   export DEBIAN_FRONTEND=noninteractive
-  # A mirror in the middle of a sync serves lists that do not match their
-  # index for a minute or so: try again before giving up, then let the
-  # install say what it cannot find.
+  # A list that cannot be had need not stop the install: it says what it
+  # cannot find.
+  orvanta_apt_update -qq || true
+  apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+}
+
+# apt-get update, tried three times: a mirror in the middle of a sync
+# serves lists that do not match their index for a while; offline, each
+# try fails at once. The arguments go before "update".
+orvanta_apt_update() {
   local try
   for try in 1 2 3; do
-    apt-get update -qq && break
+    apt-get "$@" update && return 0
     [ "$try" -lt 3 ] && { echo "== apt-get update failed; again in $((try * 10)) s"; sleep $((try * 10)); }
   done
-  apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+  return 1
 }
 
 ORVANTA_BINFMT=/proc/sys/fs/binfmt_misc
